@@ -1,0 +1,32 @@
+// Run control: the choice of camera, the priming reads, the pass loop and the exit status.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+// Exit statuses of a run.
+constexpr int exit_quit = 0;        // the user pressed q
+constexpr int exit_no_camera = -1;  // device 0 did not open
+constexpr int exit_failure = 1;     // the camera stopped delivering frames, or a library error
+
+// Opens the capture for a camera's device index.
+using open_capture_fn = std::function<cv::VideoCapture(int device_index)>;
+
+// Shows the newest frame and the integrated image; returns the key pressed, or -1.
+using show_previews_fn = std::function<int(const cv::Mat& src, const cv::Mat& src_seki)>;
+
+// Runs the tool from device selection to shutdown and returns its exit status.
+// Report lines go to report_out, the one line explaining a failure to error_out.
+int run_frame_integrator(const open_capture_fn& open_capture,
+                         const show_previews_fn& show_previews,
+                         std::ostream& report_out,
+                         std::ostream& error_out);
+
+// The real camera at device_index, through any capture backend.
+cv::VideoCapture open_camera(int device_index);
+
+// The real preview windows: shows both images and polls the keyboard for 1 ms.
+int show_previews_in_windows(const cv::Mat& src, const cv::Mat& src_seki);

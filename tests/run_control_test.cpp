@@ -1,0 +1,351 @@
+// Tests of the run: camera choice, priming, passes, keys and every way the run ends.
+#include "run_control.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int key_none = -1;
+constexpr int key_esc = 27;
+constexpr int key_space = 32;
+constexpr int key_shift_q = 81;
+constexpr int key_q = 113;
+
+// A frame with every element at one value.
+struct frame_spec {
+    int rows = 8;
+    int cols = 8;
+    int channels = 3;
+    int value = 0;
+};
+
+cv::Mat make_frame(const frame_spec& spec)
+{
+    return cv::Mat(spec.rows, spec.cols, CV_8UC(spec.channels), cv::Scalar::all(spec.value));
+}
+
+std::vector<frame_spec> frames_of_values(std::initializer_list<int> values)
+{
+    std::vector<frame_spec> frames;
+    for (int value : values) {
+        frames.push_back({8, 8, 3, value});
+    }
+    return frames;
+}
+
+// A camera for the test rig: absent (nullopt), or a stream of these frames that
+// then ends; an empty list is a camera that opens but never delivers a frame.
+using camera = std::optional<std::vector<frame_spec>>;
+
+// What the loop showed in one pass.
+struct pass_record {
+    cv::Mat src;
+    cv::Mat src_seki;
+};
+
+class run_test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "frame-integrator-test-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Writes the frames as an image sequence and returns a capture over it.
+    cv::VideoCapture open_stream(int device_index, const std::vector<frame_spec>& frames) const
+    {
+        if (frames.empty()) {
+            return cv::VideoCapture(
+                "videotestsrc num-buffers=0 ! video/x-raw,format=BGR,width=8,height=8 ! appsink",
+                cv::CAP_GSTREAMER);
+        }
+        const fs::path device_dir = dir / ("device" + std::to_string(device_index));
+        fs::create_directories(device_dir);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            const fs::path file = device_dir / cv::format("frame_%03zu.png", i);
+            EXPECT_TRUE(cv::imwrite(file.string(), make_frame(frames[i])));
+        }
+        return cv::VideoCapture((device_dir / "frame_%03d.png").string(), cv::CAP_IMAGES);
+    }
+
+    open_capture_fn rig(const camera& device0, const camera& device1)
+    {
+        return [this, device0, device1](int device_index) {
+            devices_asked.push_back(device_index);
+            const camera& wanted = device_index == 0 ? device0 : device1;
+            return wanted ? open_stream(device_index, *wanted) : cv::VideoCapture();
+        };
+    }
+
+    // Records each pass and answers with the scripted keys, then with no key.
+    show_previews_fn press(std::vector<int> keys)
+    {
+        return [this, keys](const cv::Mat& src, const cv::Mat& src_seki) {
+            passes.push_back({src.clone(), src_seki.clone()});
+            return passes.size() <= keys.size() ? keys[passes.size() - 1] : key_none;
+        };
+    }
+
+    int run(const open_capture_fn& open_capture, const show_previews_fn& show_previews)
+    {
+        return run_frame_integrator(open_capture, show_previews, report, errors);
+    }
+
+    std::vector<std::string> report_lines() const { return lines_of(report.str()); }
+
+    static std::vector<std::string> lines_of(const std::string& text)
+    {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    fs::path dir;
+    std::vector<int> devices_asked;
+    std::vector<pass_record> passes;
+    std::ostringstream report;
+    std::ostringstream errors;
+};
+
+// The first element of a uniform frame.
+int value_of(const cv::Mat& frame)
+{
+    return frame.ptr<std::uint8_t>(0)[0];
+}
+
+// Every line well formed and numbered 1, 2, 3, ... with no gaps.
+void expect_numbered_report(const std::vector<std::string>& lines)
+{
+    const std::regex line_format(R"(frame_number = +(\d+)  PSNR = \d+\.\d{15}\[dB\])");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(lines[i], match, line_format)) << lines[i];
+        EXPECT_EQ(std::stoul(match[1]), i + 1) << lines[i];
+    }
+}
+
+const std::vector<frame_spec> five_frames = frames_of_values({10, 20, 30, 40, 50});
+const char* const camera_stopped = "frame-integrator: the camera stopped delivering frames\n";
+
+TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
+{
+    std::vector<frame_spec> size_change = frames_of_values({10, 20, 30});
+    size_change.push_back({12, 10, 3, 200});
+    size_change.push_back({12, 10, 3, 100});
+    std::vector<frame_spec> type_change = frames_of_values({10, 20, 30});
+    type_change.push_back({8, 8, 1, 200});
+    type_change.push_back({8, 8, 1, 100});
+
+    struct run_case {
+        const char* name;
+        camera device0;
+        camera device1;
+        std::vector<int> keys;
+        int status;
+        std::size_t lines;
+        std::string error;
+        std::vector<int> devices_asked;
+    };
+    const std::vector<run_case> cases = {
+        {"q after the second pass", five_frames, std::nullopt, {key_none, key_q}, exit_quit, 2, "", {0, 1}},
+        {"q, Esc and space keep running", frames_of_values({1, 2, 3, 4, 5, 6}), std::nullopt,
+         {key_shift_q, key_esc, key_space, key_q}, exit_quit, 4, "", {0, 1}},
+        {"no camera at device 0", std::nullopt, five_frames, {}, exit_no_camera, 0, "", {0}},
+        {"no camera at all", std::nullopt, std::nullopt, {}, exit_no_camera, 0, "", {0}},
+        {"stops before the first priming read", std::vector<frame_spec>{}, std::nullopt, {},
+         exit_failure, 0, camera_stopped, {0, 1}},
+        {"stops between the priming reads", frames_of_values({10}), std::nullopt, {}, exit_failure, 0,
+         camera_stopped, {0, 1}},
+        {"stops before the first pass", frames_of_values({10, 20}), std::nullopt, {}, exit_failure, 0,
+         camera_stopped, {0, 1}},
+        {"stops in the middle of the loop", five_frames, std::nullopt, {}, exit_failure, 3,
+         camera_stopped, {0, 1}},
+        {"device 1 opens but delivers nothing", five_frames, std::vector<frame_spec>{}, {},
+         exit_failure, 0, camera_stopped, {0, 1}},
+        {"frame size changes mid-run", size_change, std::nullopt, {}, exit_failure, 3, camera_stopped,
+         {0, 1}},
+        {"three channels turn to one mid-run", type_change, std::nullopt, {}, exit_failure, 3,
+         camera_stopped, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        devices_asked.clear();
+        passes.clear();
+        report.str("");
+        errors.str("");
+        fs::remove_all(dir / "device0");
+        fs::remove_all(dir / "device1");
+
+        EXPECT_EQ(run(rig(c.device0, c.device1), press(c.keys)), c.status);
+        EXPECT_EQ(report_lines().size(), c.lines);
+        EXPECT_EQ(passes.size(), c.lines) << "each line is followed by its previews";
+        expect_numbered_report(report_lines());
+        EXPECT_EQ(errors.str(), c.error);
+        EXPECT_EQ(devices_asked, c.devices_asked);
+    }
+}
+
+TEST_F(run_test, first_pass_works_on_the_third_frame_read)
+{
+    ASSERT_EQ(run(rig(frames_of_values({10, 20, 60, 90}), std::nullopt), press({key_none, key_q})),
+              exit_quit);
+    ASSERT_EQ(passes.size(), 2u);
+    // Frame 1 seeds the accumulator, frame 2 is never used.
+    EXPECT_EQ(value_of(passes[0].src), 60);
+    EXPECT_EQ(value_of(passes[0].src_seki), 35);
+    EXPECT_EQ(value_of(passes[1].src), 90);
+    EXPECT_EQ(value_of(passes[1].src_seki), 62);  // 62.5 rounds to even
+
+    // Every element of frame and accumulator differs by 25 in pass 1.
+    const std::vector<std::string> lines = report_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(0, 30), "frame_number =      1  PSNR = ");
+    EXPECT_NEAR(std::stod(lines[0].substr(30)), 20.0 * std::log10(255.0 / 25.0), 1e-12);
+}
+
+TEST_F(run_test, restarts_integration_when_the_frame_changes_size_or_type)
+{
+    struct change_case {
+        const char* name;
+        frame_spec changed;
+    };
+    const std::vector<change_case> cases = {
+        {"size", {12, 10, 3, 200}},
+        {"channels", {8, 8, 1, 200}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        passes.clear();
+        fs::remove_all(dir / "device0");
+        std::vector<frame_spec> frames = frames_of_values({10, 20, 30});
+        frame_spec next = c.changed;
+        frames.push_back(next);
+        next.value = 100;
+        frames.push_back(next);
+
+        EXPECT_EQ(run(rig(frames, std::nullopt), press({})), exit_failure);
+        ASSERT_EQ(passes.size(), 3u);
+        EXPECT_EQ(value_of(passes[0].src_seki), 20);
+        EXPECT_EQ(passes[1].src_seki.size(), make_frame(c.changed).size());
+        EXPECT_EQ(passes[1].src_seki.type(), make_frame(c.changed).type());
+        EXPECT_EQ(value_of(passes[1].src_seki), 200) << "the changed frame restarts the integration";
+        EXPECT_EQ(value_of(passes[2].src_seki), 150);
+    }
+}
+
+// Open descriptors of this process on path: a stream reading a file holds one.
+int descriptors_open_on(const fs::path& path)
+{
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error) == path) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+TEST_F(run_test, reads_device_1_whenever_it_opens_and_closes_device_0_first)
+{
+    // Device 0 streams a raw file, so whether its stream is still open can be seen.
+    const fs::path raw_file = dir / "device0.raw";
+    {
+        std::ofstream out(raw_file, std::ios::binary);
+        out << std::string(8 * 8 * 3 * 10, static_cast<char>(10));
+    }
+    const auto open_device0 = [&] {
+        return cv::VideoCapture("filesrc location=" + raw_file.string() +
+                                    " ! rawvideoparse width=8 height=8 format=bgr ! appsink",
+                                cv::CAP_GSTREAMER);
+    };
+
+    struct selection_case {
+        const char* name;
+        bool device1_present;
+        int frame_value;
+        int device0_descriptors;
+    };
+    const std::vector<selection_case> cases = {
+        {"device 0 only", false, 10, 1},
+        {"devices 0 and 1", true, 200, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "device1");
+        int descriptors_at_first_pass = -1;
+        int frame_value = -1;
+        const auto open_capture = [&](int device_index) {
+            if (device_index == 0) {
+                return open_device0();
+            }
+            return c.device1_present ? open_stream(1, frames_of_values({200, 200, 200}))
+                                     : cv::VideoCapture();
+        };
+        const auto show_previews = [&](const cv::Mat& src, const cv::Mat&) {
+            descriptors_at_first_pass = descriptors_open_on(raw_file);
+            frame_value = value_of(src);
+            return key_q;
+        };
+
+        EXPECT_EQ(run(open_capture, show_previews), exit_quit);
+        EXPECT_EQ(frame_value, c.frame_value);
+        EXPECT_EQ(descriptors_at_first_pass, c.device0_descriptors);
+        EXPECT_EQ(descriptors_open_on(raw_file), 0) << "released when the run ends";
+    }
+}
+
+TEST_F(run_test, a_library_error_ends_the_run_with_one_line_and_status_1)
+{
+    struct error_case {
+        const char* name;
+        std::function<void()> raise;
+        const char* message;
+    };
+    const std::vector<error_case> cases = {
+        {"library error", [] { CV_Error(cv::Error::StsError, "window system gone"); },
+         "window system gone"},
+        {"standard error", [] { throw std::runtime_error("out of resources"); }, "out of resources"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        report.str("");
+        errors.str("");
+        fs::remove_all(dir / "device0");
+        int pass = 0;
+        const auto show_previews = [&](const cv::Mat&, const cv::Mat&) {
+            if (++pass == 2) {
+                c.raise();
+            }
+            return key_none;
+        };
+
+        EXPECT_EQ(run(rig(five_frames, std::nullopt), show_previews), exit_failure);
+        EXPECT_EQ(report_lines().size(), 2u) << "the lines of finished passes stay";
+        const std::vector<std::string> error_lines = lines_of(errors.str());
+        ASSERT_EQ(error_lines.size(), 1u) << errors.str();
+        EXPECT_EQ(error_lines[0].rfind("frame-integrator: ", 0), 0u);
+        EXPECT_NE(error_lines[0].find(c.message), std::string::npos);
+    }
+}
+
+}  // namespace
