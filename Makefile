@@ -3,17 +3,23 @@ BUILD_DIR := build
 JOBS := $(shell nproc)
 
 BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
-TEST_PACKAGES := libgtest-dev gstreamer1.0-plugins-base
+TEST_PACKAGES := libgtest-dev gstreamer1.0-plugins-base xvfb xdotool x11-utils imagemagick
+DEMO_PACKAGES := gstreamer1.0-plugins-base
+SCREENSHOT_PACKAGES := $(TEST_PACKAGES) fonts-dejavu-core
 
-.PHONY: all deps build run test clean
+.PHONY: all build build-tests run demo screenshot test clean
 
 all: build
 
-deps:
+# The tool and the demo only: what a user needs, without the test dependencies.
+build:
 	scripts/install-deps.sh $(BUILD_PACKAGES)
+	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-build: deps
-	cmake -S . -B $(BUILD_DIR)
+build-tests:
+	scripts/install-deps.sh $(BUILD_PACKAGES) $(TEST_PACKAGES)
+	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Status 255 is the program's -1: no camera answered at device index 0.
@@ -22,10 +28,15 @@ run: build
 	if [ $$status -eq 255 ]; then echo "make run: no camera at device index 0 (exit status 255)" >&2; fi; \
 	exit $$status
 
-test: deps
-	scripts/install-deps.sh $(TEST_PACKAGES)
-	cmake -S . -B $(BUILD_DIR)
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+demo: build
+	scripts/install-deps.sh $(DEMO_PACKAGES)
+	$(BUILD_DIR)/app/frame-integrator-demo
+
+screenshot: build
+	scripts/install-deps.sh $(SCREENSHOT_PACKAGES)
+	scripts/make-screenshot.sh $(BUILD_DIR)/app/frame-integrator-demo docs/screenshot.png
+
+test: build-tests
 	cd $(BUILD_DIR) && ctest --output-on-failure
 
 clean:

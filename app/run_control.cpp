@@ -42,10 +42,8 @@ std::string first_line(const std::string& text)
     return text.substr(0, text.find('\n'));
 }
 
-int run_passes(const open_capture_fn& open_capture,
-               const show_previews_fn& show_previews,
-               std::ostream& report_out,
-               std::ostream& error_out)
+int run_passes(const open_capture_fn& open_capture, const show_previews_fn& show_previews,
+               std::ostream& report_out, std::ostream& error_out)
 {
     // Every object of the run is a local here, released in reverse order on any way out.
     cv::Mat src;
@@ -84,10 +82,8 @@ int run_passes(const open_capture_fn& open_capture,
 
 }  // namespace
 
-int run_frame_integrator(const open_capture_fn& open_capture,
-                         const show_previews_fn& show_previews,
-                         std::ostream& report_out,
-                         std::ostream& error_out)
+int run_frame_integrator(const open_capture_fn& open_capture, const show_previews_fn& show_previews,
+                         std::ostream& report_out, std::ostream& error_out)
 {
     try {
         return run_passes(open_capture, show_previews, report_out, error_out);

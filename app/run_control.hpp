@@ -20,10 +20,8 @@ using show_previews_fn = std::function<int(const cv::Mat& src, const cv::Mat& sr
 
 // Runs the tool from device selection to shutdown and returns its exit status.
 // Report lines go to report_out, the one line explaining a failure to error_out.
-int run_frame_integrator(const open_capture_fn& open_capture,
-                         const show_previews_fn& show_previews,
-                         std::ostream& report_out,
-                         std::ostream& error_out);
+int run_frame_integrator(const open_capture_fn& open_capture, const show_previews_fn& show_previews,
+                         std::ostream& report_out, std::ostream& error_out);
 
 // The real camera at device_index, through any capture backend.
 cv::VideoCapture open_camera(int device_index);

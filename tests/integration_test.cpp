@@ -17,17 +17,14 @@ struct element_case {
 
 // The mean of accumulator and frame, rounded half to even by the library.
 const std::vector<element_case> element_cases = {
-    {255, 255, 255},  // a steady white scene stays white
-    {200, 100, 150},  // a bright pair is averaged, not clipped
-    {0, 255, 128},    // 127.5 rounds to even
-    {255, 0, 128},
-    {128, 128, 128},  // bright and steady stays put
-    {7, 7, 7},        // equal values are kept
-    {127, 127, 127},
-    {0, 0, 0},
-    {1, 0, 0},        // 0.5 rounds to even
-    {3, 0, 2},        // 1.5 rounds to even
-    {2, 3, 2},        // 2.5 rounds to even
+    {255, 255, 255},                              // a steady white scene stays white
+    {200, 100, 150},                              // a bright pair is averaged, not clipped
+    {0, 255, 128},                                // 127.5 rounds to even
+    {255, 0, 128},   {128, 128, 128},             // bright and steady stays put
+    {7, 7, 7},                                    // equal values are kept
+    {127, 127, 127}, {0, 0, 0},       {1, 0, 0},  // 0.5 rounds to even
+    {3, 0, 2},                                    // 1.5 rounds to even
+    {2, 3, 2},                                    // 2.5 rounds to even
     {100, 154, 127},  // sum 254, the largest sum a saturating add leaves alone
     {254, 1, 128},    // sum 255
 };

@@ -57,7 +57,7 @@ struct pass_record {
 };
 
 class run_test : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override
     {
         std::string pattern = (fs::temp_directory_path() / "frame-integrator-test-XXXXXX").string();
@@ -166,25 +166,80 @@ TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
         std::vector<int> devices_asked;
     };
     const std::vector<run_case> cases = {
-        {"q after the second pass", five_frames, std::nullopt, {key_none, key_q}, exit_quit, 2, "", {0, 1}},
-        {"q, Esc and space keep running", frames_of_values({1, 2, 3, 4, 5, 6}), std::nullopt,
-         {key_shift_q, key_esc, key_space, key_q}, exit_quit, 4, "", {0, 1}},
+        {"q after the second pass",
+         five_frames,
+         std::nullopt,
+         {key_none, key_q},
+         exit_quit,
+         2,
+         "",
+         {0, 1}},
+        {"q, Esc and space keep running",
+         frames_of_values({1, 2, 3, 4, 5, 6}),
+         std::nullopt,
+         {key_shift_q, key_esc, key_space, key_q},
+         exit_quit,
+         4,
+         "",
+         {0, 1}},
         {"no camera at device 0", std::nullopt, five_frames, {}, exit_no_camera, 0, "", {0}},
         {"no camera at all", std::nullopt, std::nullopt, {}, exit_no_camera, 0, "", {0}},
-        {"stops before the first priming read", std::vector<frame_spec>{}, std::nullopt, {},
-         exit_failure, 0, camera_stopped, {0, 1}},
-        {"stops between the priming reads", frames_of_values({10}), std::nullopt, {}, exit_failure, 0,
-         camera_stopped, {0, 1}},
-        {"stops before the first pass", frames_of_values({10, 20}), std::nullopt, {}, exit_failure, 0,
-         camera_stopped, {0, 1}},
-        {"stops in the middle of the loop", five_frames, std::nullopt, {}, exit_failure, 3,
-         camera_stopped, {0, 1}},
-        {"device 1 opens but delivers nothing", five_frames, std::vector<frame_spec>{}, {},
-         exit_failure, 0, camera_stopped, {0, 1}},
-        {"frame size changes mid-run", size_change, std::nullopt, {}, exit_failure, 3, camera_stopped,
+        {"stops before the first priming read",
+         std::vector<frame_spec>{},
+         std::nullopt,
+         {},
+         exit_failure,
+         0,
+         camera_stopped,
          {0, 1}},
-        {"three channels turn to one mid-run", type_change, std::nullopt, {}, exit_failure, 3,
-         camera_stopped, {0, 1}},
+        {"stops between the priming reads",
+         frames_of_values({10}),
+         std::nullopt,
+         {},
+         exit_failure,
+         0,
+         camera_stopped,
+         {0, 1}},
+        {"stops before the first pass",
+         frames_of_values({10, 20}),
+         std::nullopt,
+         {},
+         exit_failure,
+         0,
+         camera_stopped,
+         {0, 1}},
+        {"stops in the middle of the loop",
+         five_frames,
+         std::nullopt,
+         {},
+         exit_failure,
+         3,
+         camera_stopped,
+         {0, 1}},
+        {"device 1 opens but delivers nothing",
+         five_frames,
+         std::vector<frame_spec>{},
+         {},
+         exit_failure,
+         0,
+         camera_stopped,
+         {0, 1}},
+        {"frame size changes mid-run",
+         size_change,
+         std::nullopt,
+         {},
+         exit_failure,
+         3,
+         camera_stopped,
+         {0, 1}},
+        {"three channels turn to one mid-run",
+         type_change,
+         std::nullopt,
+         {},
+         exit_failure,
+         3,
+         camera_stopped,
+         {0, 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -247,7 +302,8 @@ TEST_F(run_test, restarts_integration_when_the_frame_changes_size_or_type)
         EXPECT_EQ(value_of(passes[0].src_seki), 20);
         EXPECT_EQ(passes[1].src_seki.size(), make_frame(c.changed).size());
         EXPECT_EQ(passes[1].src_seki.type(), make_frame(c.changed).type());
-        EXPECT_EQ(value_of(passes[1].src_seki), 200) << "the changed frame restarts the integration";
+        EXPECT_EQ(value_of(passes[1].src_seki), 200)
+            << "the changed frame restarts the integration";
         EXPECT_EQ(value_of(passes[2].src_seki), 150);
     }
 }
@@ -324,7 +380,8 @@ TEST_F(run_test, a_library_error_ends_the_run_with_one_line_and_status_1)
     const std::vector<error_case> cases = {
         {"library error", [] { CV_Error(cv::Error::StsError, "window system gone"); },
          "window system gone"},
-        {"standard error", [] { throw std::runtime_error("out of resources"); }, "out of resources"},
+        {"standard error", [] { throw std::runtime_error("out of resources"); },
+         "out of resources"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,51 @@
+#!/bin/bash
+# Remakes docs/screenshot.png: the demo's two windows side by side and its latest report
+# line, taken under a virtual display.
+# Usage: scripts/make-screenshot.sh DEMO_BINARY [OUTPUT_PNG]
+set -euo pipefail
+demo=$(realpath "$1")
+output=$(realpath -m "${2:-docs/screenshot.png}")
+
+if [ -z "${DISPLAY:-}" ]; then
+    exec "$(dirname "$0")/with-virtual-display.sh" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+"$demo" >"$work/report.log" 2>"$work/stderr.log" &
+pid=$!
+for _ in $(seq 200); do
+    source_id=$(xdotool search --onlyvisible --name '^Source image$' | head -n 1 || true)
+    seki_id=$(xdotool search --onlyvisible --name '^Source_seki image$' | head -n 1 || true)
+    [ -n "$source_id" ] && [ -n "$seki_id" ] && break
+    sleep 0.1
+done
+if [ -z "$source_id" ] || [ -z "$seki_id" ]; then
+    echo "make-screenshot: the demo's windows did not appear" >&2
+    kill "$pid"
+    exit 1
+fi
+
+# Both windows open at (0,0): one below the other, then a few seconds of integration.
+xdotool windowmove "$seki_id" 0 600
+sleep 3
+import -window "$source_id" "$work/source.png"
+import -window "$seki_id" "$work/seki.png"
+xdotool mousemove --window "$source_id" 50 50 key q
+wait "$pid"
+
+# Keep each window's image: drop its tool bar (the top 28 rows) and trim the plain border.
+panel() {
+    convert "$1" -crop +0+28 +repage -fuzz 3% -trim +repage \
+        \( -background white \
+           -font DejaVu-Sans -pointsize 20 label:"$2" \) \
+        +swap -gravity center -background white -append "$3"
+}
+panel "$work/source.png" "Source image" "$work/source_panel.png"
+panel "$work/seki.png" "Source_seki image" "$work/seki_panel.png"
+convert -font DejaVu-Sans-Mono -pointsize 18 -background white label:"$(tail -n 1 "$work/report.log")" \
+    "$work/line.png"
+convert \( "$work/source_panel.png" "$work/seki_panel.png" -bordercolor white -border 10 +append \) \
+    "$work/line.png" -gravity center -background white -append -bordercolor white -border 10 +repage "$output"
+echo "wrote $output"

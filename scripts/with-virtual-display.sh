@@ -1,0 +1,25 @@
+#!/bin/bash
+# Runs a command under a fresh virtual X display, then stops the display.
+# SCREEN_SIZE sets the screen (default 1600x1200x24).
+set -uo pipefail
+
+display_file=$(mktemp)
+runtime_dir=$(mktemp -d)
+# -noreset: without it the server resets when its last client leaves, and the
+# next window can fail to connect.
+Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE:-1600x1200x24}" -noreset -nolisten tcp \
+    3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+trap 'kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null; rm -rf "$display_file" "$runtime_dir"' EXIT
+
+for _ in $(seq 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.1
+done
+if [ ! -s "$display_file" ]; then
+    echo "with-virtual-display: Xvfb did not start" >&2
+    exit 1
+fi
+export DISPLAY=":$(cat "$display_file")"
+export XDG_RUNTIME_DIR="$runtime_dir"
+"$@"

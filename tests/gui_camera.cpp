@@ -1,0 +1,33 @@
+// The real loop and preview windows over a live, camera-paced solid-colour test source.
+// Used by the window test; reports the passes it showed on standard error at the end.
+#include <cstdint>
+#include <iostream>
+
+#include "run_control.hpp"
+
+namespace {
+
+// 320x240 BGR (40, 160, 220) at 30 fps: a colour no part of the window chrome uses.
+constexpr const char* solid_colour_pipeline =
+    "videotestsrc is-live=true pattern=solid-color foreground-color=0xffdca028"
+    " ! video/x-raw,format=BGR,width=320,height=240,framerate=30/1 ! appsink";
+
+cv::VideoCapture open_test_camera(int device_index)
+{
+    return device_index == 0 ? cv::VideoCapture(solid_colour_pipeline, cv::CAP_GSTREAMER)
+                             : cv::VideoCapture();
+}
+
+}  // namespace
+
+int main()
+{
+    std::int64_t passes = 0;
+    const auto count_and_show = [&passes](const cv::Mat& src, const cv::Mat& src_seki) {
+        ++passes;
+        return show_previews_in_windows(src, src_seki);
+    };
+    const int status = run_frame_integrator(open_test_camera, count_and_show, std::cout, std::cerr);
+    std::cerr << "passes shown: " << passes << std::endl;
+    return status;
+}

@@ -1,0 +1,85 @@
+#!/bin/bash
+# The real preview windows of a live run: their titles, what they show, the keys, the report.
+# Usage (under an X display): preview_windows_test.sh GUI_CAMERA FIND_IMAGE_AREA ARTIFACT_DIR
+set -uo pipefail
+camera=$1
+find_image_area=$2
+artifacts=$3
+
+# The test camera's colour (B G R) and image size.
+colour=(40 160 220)
+image_size=(320 240)
+
+rm -rf "$artifacts"
+mkdir -p "$artifacts"
+pid=""
+fail() {
+    echo "FAIL: $*"
+    echo "screenshots and logs kept in $artifacts"
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    exit 1
+}
+# Prints where the camera's colour lies in a window's screenshot; fails unless it fills the image area.
+check_image_area() {
+    local found status
+    found=$("$find_image_area" "$2" "${colour[@]}" "${image_size[@]}")
+    status=$?
+    echo "$1: $found"
+    return $status
+}
+visible_window() {
+    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
+}
+
+"$camera" >"$artifacts/report.log" 2>"$artifacts/stderr.log" &
+pid=$!
+
+source_id=""
+seki_id=""
+for _ in $(seq 200); do
+    source_id=$(visible_window "Source image")
+    seki_id=$(visible_window "Source_seki image")
+    [ -n "$source_id" ] && [ -n "$seki_id" ] && break
+    sleep 0.1
+done
+[ -n "$source_id" ] && [ -n "$seki_id" ] || fail "the two preview windows did not appear"
+[ "$(xdotool getwindowname "$source_id")" = "Source image" ] || fail "wrong title on the frame window"
+[ "$(xdotool getwindowname "$seki_id")" = "Source_seki image" ] || fail "wrong title on the integrated window"
+
+# Both windows open at (0,0); move the integrated one below so neither hides the other.
+xdotool windowmove "$seki_id" 0 600
+sleep 1
+import -window "$source_id" "$artifacts/source_window.png"
+import -window "$seki_id" "$artifacts/source_seki_window.png"
+check_image_area "Source image" "$artifacts/source_window.png" ||
+    fail "the frame window does not show the camera's colour at 1:1"
+check_image_area "Source_seki image" "$artifacts/source_seki_window.png" ||
+    fail "the integrated window does not show the integrated colour at 1:1"
+
+# Without a window manager, key events go where the pointer is.
+xdotool mousemove --window "$source_id" 50 50
+xdotool key Escape
+sleep 0.5
+xdotool key space
+sleep 0.5
+kill -0 "$pid" 2>/dev/null || fail "Esc or space ended the run"
+
+xdotool key q
+for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "q did not end the run"
+wait "$pid"
+status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "exit status $status after q, expected 0"
+
+lines=$(wc -l <"$artifacts/report.log")
+passes=$(sed -n 's/^passes shown: //p' "$artifacts/stderr.log")
+[ "$lines" -gt 0 ] || fail "no report lines"
+[ "$lines" = "$passes" ] || fail "$lines report lines for $passes passes"
+grep -Evq '^frame_number = +[0-9]+  PSNR = [0-9]+\.[0-9]{15}\[dB\]$' "$artifacts/report.log" &&
+    fail "a malformed report line"
+awk '$3 != NR { exit 1 }' "$artifacts/report.log" || fail "report lines not numbered 1, 2, 3, ..."
+echo "q ended the run with status 0 after $passes passes, each reported once, in order"
