@@ -1,0 +1,81 @@
+// What both benchmarks share: camera-like frame pools and a reporter that keeps the medians.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+
+// The sizes of the common camera modes, from VGA to 4K.
+inline const std::vector<cv::Size> benchmark_frame_sizes = {
+    {640, 480}, {1280, 720}, {1920, 1080}, {3840, 2160}};
+
+inline std::string size_name(cv::Size size)
+{
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+// Distinct frames, together four times the size of this machine class's last-level
+// cache, so cycling through them reads each frame from memory as a camera's would be.
+inline std::vector<cv::Mat> noisy_frame_pool(cv::Size size)
+{
+    constexpr std::size_t pool_bytes = std::size_t{128} << 20;
+    const std::size_t frame_bytes = static_cast<std::size_t>(size.area()) * 3;
+    const std::size_t count = std::max<std::size_t>(4, pool_bytes / frame_bytes + 1);
+
+    cv::Mat scene(size, CV_8UC3);
+    cv::randu(scene, 40, 200);
+    std::vector<cv::Mat> frames(count);
+    cv::Mat noise(size, CV_16SC3);
+    for (cv::Mat& frame : frames) {
+        cv::randn(noise, 0, 12);
+        cv::add(scene, noise, frame, cv::noArray(), CV_8UC3);
+    }
+    return frames;
+}
+
+// The frame pool of one size, made once and kept for the whole run.
+inline const std::vector<cv::Mat>& frame_pool(cv::Size size)
+{
+    static std::vector<std::pair<cv::Size, std::vector<cv::Mat>>> pools;
+    for (const auto& [pool_size, frames] : pools) {
+        if (pool_size == size) {
+            return frames;
+        }
+    }
+    pools.emplace_back(size, noisy_frame_pool(size));
+    return pools.back().second;
+}
+
+// Prints as usual and keeps the median real time of every benchmark, by registered name.
+class median_collector : public benchmark::ConsoleReporter {
+   public:
+    // Colours only on a terminal, so a saved run reads cleanly.
+    median_collector() : ConsoleReporter(isatty(fileno(stdout)) != 0 ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.aggregate_name == "median") {
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+            }
+        }
+    }
+
+    // The median of step at size, or 0 when it was filtered out of the run.
+    double median(const std::string& step, cv::Size size) const
+    {
+        const auto found = medians.find(step + "/" + size_name(size));
+        return found == medians.end() ? 0.0 : found->second;
+    }
+
+    std::map<std::string, double> medians;
+};

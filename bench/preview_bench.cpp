@@ -1,0 +1,92 @@
+// Passes per second of the whole pass with the real preview windows, per frame size.
+// Needs an X display; make bench starts a virtual one when there is none.
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/core.hpp>
+
+#include "bench_support.hpp"
+#include "integration.hpp"
+#include "report.hpp"
+#include "run_control.hpp"
+
+namespace {
+
+std::ofstream& report_file()
+{
+    static std::ofstream file("/tmp/frame-integrator-bench-report.txt");
+    return file;
+}
+
+// One pass as the tool makes it, less the camera read: compute, report line, both windows.
+void whole_pass(benchmark::State& state, cv::Size size)
+{
+    const std::vector<cv::Mat>& frames = frame_pool(size);
+    cv::Mat src_seki = frames[0].clone();
+    std::int64_t frame_number = 0;
+    for (auto _ : state) {
+        ++frame_number;
+        const cv::Mat& src = frames[static_cast<std::size_t>(frame_number) % frames.size()];
+        integrate_frame(src, src_seki);
+        write_report_line(report_file(), frame_number, measure_psnr(src, src_seki));
+        show_previews_in_windows(src, src_seki);
+    }
+    state.counters["passes_per_second"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// The two windows and the key poll alone, to see which step takes the time.
+void previews_only(benchmark::State& state, cv::Size size)
+{
+    const std::vector<cv::Mat>& frames = frame_pool(size);
+    std::size_t next = 0;
+    for (auto _ : state) {
+        const cv::Mat& src = frames[++next % frames.size()];
+        show_previews_in_windows(src, src);
+    }
+}
+
+void print_summary(const median_collector& medians)
+{
+    std::printf("\nWhole pass with previews (median), and what a camera mode needs\n");
+    std::printf("%-10s %12s %14s %12s %8s %8s\n", "size", "pass ms", "passes/s", "previews ms",
+                "30 fps", "60 fps");
+    for (const cv::Size size : benchmark_frame_sizes) {
+        const double pass_us = medians.median("whole_pass", size);
+        if (pass_us == 0.0) {
+            continue;
+        }
+        const double passes_per_second = 1e6 / pass_us;
+        std::printf(
+            "%-10s %12.2f %14.1f %12.2f %8s %8s\n", size_name(size).c_str(), pass_us / 1000.0,
+            passes_per_second, medians.median("previews_only", size) / 1000.0,
+            passes_per_second >= 30.0 ? "yes" : "no", passes_per_second >= 60.0 ? "yes" : "no");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    for (const cv::Size size : benchmark_frame_sizes) {
+        for (const auto& [name, function] :
+             {std::pair{"whole_pass", whole_pass}, std::pair{"previews_only", previews_only}}) {
+            benchmark::RegisterBenchmark(
+                (std::string(name) + "/" + size_name(size)).c_str(),
+                [size, function = function](benchmark::State& state) { function(state, size); })
+                ->Unit(benchmark::kMicrosecond)
+                ->UseRealTime()
+                ->MinTime(1.0)
+                ->Repetitions(3)
+                ->ReportAggregatesOnly(true);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    median_collector reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    print_summary(reporter);
+    return 0;
+}

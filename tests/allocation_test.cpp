@@ -1,0 +1,103 @@
+// Steady-state passes allocate no pixel buffer: the accumulator and the frame are reused.
+#include <atomic>
+#include <cstdint>
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include "integration.hpp"
+#include "report.hpp"
+#include "run_control.hpp"
+
+namespace {
+
+// Counts the matrix buffers the library allocates, and hands the work to the standard allocator.
+class counting_allocator : public cv::MatAllocator {
+   public:
+    cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
+                           cv::AccessFlag flags, cv::UMatUsageFlags usage) const override
+    {
+        ++buffers;
+        return standard->allocate(dims, sizes, type, data, step, flags, usage);
+    }
+    bool allocate(cv::UMatData* data, cv::AccessFlag flags, cv::UMatUsageFlags usage) const override
+    {
+        return standard->allocate(data, flags, usage);
+    }
+    void deallocate(cv::UMatData* data) const override { standard->deallocate(data); }
+
+    mutable std::atomic<int> buffers{0};
+
+   private:
+    cv::MatAllocator* standard = cv::Mat::getStdAllocator();
+};
+
+// Makes the counting allocator the default for one scope.
+class counting_scope {
+   public:
+    counting_scope() : previous(cv::Mat::getDefaultAllocator())
+    {
+        cv::Mat::setDefaultAllocator(&allocator);
+    }
+    ~counting_scope() { cv::Mat::setDefaultAllocator(previous); }
+    counting_scope(const counting_scope&) = delete;
+    counting_scope& operator=(const counting_scope&) = delete;
+
+    counting_allocator allocator;
+
+   private:
+    cv::MatAllocator* previous;
+};
+
+TEST(steady_state, a_pass_of_the_compute_allocates_no_matrix_buffer)
+{
+    std::vector<cv::Mat> frames(3, cv::Mat(48, 64, CV_8UC3));
+    for (cv::Mat& frame : frames) {
+        frame = cv::Mat(48, 64, CV_8UC3);
+        cv::randu(frame, 0, 256);
+    }
+    cv::Mat src_seki = frames[0].clone();
+    const std::uint8_t* buffer = src_seki.data;
+    std::ostringstream report;
+
+    counting_scope counting;
+    for (std::int64_t frame_number = 1; frame_number <= 1000; ++frame_number) {
+        const cv::Mat& src = frames[static_cast<std::size_t>(frame_number % 3)];
+        integrate_frame(src, src_seki);
+        write_report_line(report, frame_number, measure_psnr(src, src_seki));
+    }
+    EXPECT_EQ(counting.allocator.buffers, 0);
+    EXPECT_EQ(src_seki.data, buffer);
+}
+
+TEST(steady_state, the_loop_keeps_one_buffer_for_the_accumulator_and_one_for_the_frame)
+{
+    const auto open_capture = [](int device_index) {
+        return device_index == 0
+                   ? cv::VideoCapture(
+                         "videotestsrc pattern=snow num-buffers=300"
+                         " ! video/x-raw,format=BGR,width=64,height=48 ! appsink sync=false",
+                         cv::CAP_GSTREAMER)
+                   : cv::VideoCapture();
+    };
+    std::vector<const std::uint8_t*> accumulator_buffers;
+    std::vector<const std::uint8_t*> frame_buffers;
+    const auto show_previews = [&](const cv::Mat& src, const cv::Mat& src_seki) {
+        accumulator_buffers.push_back(src_seki.data);
+        frame_buffers.push_back(src.data);
+        return -1;
+    };
+    std::ostringstream report;
+    std::ostringstream errors;
+
+    EXPECT_EQ(run_frame_integrator(open_capture, show_previews, report, errors), exit_failure);
+    ASSERT_EQ(accumulator_buffers.size(), 298u) << "300 frames, two of them priming";
+    for (std::size_t pass = 1; pass < accumulator_buffers.size(); ++pass) {
+        ASSERT_EQ(accumulator_buffers[pass], accumulator_buffers[0]) << "pass " << pass + 1;
+        ASSERT_EQ(frame_buffers[pass], frame_buffers[0]) << "pass " << pass + 1;
+    }
+}
+
+}  // namespace
