@@ -27,7 +27,8 @@ inline std::string size_name(cv::Size size)
 inline std::vector<cv::Mat> noisy_frame_pool(cv::Size size)
 {
     constexpr std::size_t pool_bytes = std::size_t{128} << 20;
-    const std::size_t frame_bytes = static_cast<std::size_t>(size.area()) * 3;
+    const std::size_t frame_bytes =
+        std::max<std::size_t>(1, static_cast<std::size_t>(size.area()) * 3);
     const std::size_t count = std::max<std::size_t>(4, pool_bytes / frame_bytes + 1);
 
     cv::Mat scene(size, CV_8UC3);
@@ -71,7 +72,7 @@ class median_collector : public benchmark::ConsoleReporter {
     }
 
     // The median of step at size, or 0 when it was filtered out of the run.
-    double median(const std::string& step, cv::Size size) const
+    [[nodiscard]] double median(const std::string& step, cv::Size size) const
     {
         const auto found = medians.find(step + "/" + size_name(size));
         return found == medians.end() ? 0.0 : found->second;

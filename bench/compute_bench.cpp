@@ -30,7 +30,7 @@ void run_step(benchmark::State& state, cv::Size size, const step_fn& step)
     const std::vector<cv::Mat>& frames = frame_pool(size);
     cv::Mat src_seki = frames[0].clone();
     std::int64_t frame_number = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         ++frame_number;
         step(frames[static_cast<std::size_t>(frame_number) % frames.size()], src_seki,
              frame_number);
@@ -68,7 +68,7 @@ const std::vector<std::pair<std::string, step_fn>> steps = {
 void report_line_to_file(benchmark::State& state)
 {
     std::int64_t frame_number = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         write_report_line(report_file(), ++frame_number, 43.01196999889036);
     }
 }

@@ -26,7 +26,7 @@ void whole_pass(benchmark::State& state, cv::Size size)
     const std::vector<cv::Mat>& frames = frame_pool(size);
     cv::Mat src_seki = frames[0].clone();
     std::int64_t frame_number = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         ++frame_number;
         const cv::Mat& src = frames[static_cast<std::size_t>(frame_number) % frames.size()];
         integrate_frame(src, src_seki);
@@ -42,7 +42,7 @@ void previews_only(benchmark::State& state, cv::Size size)
 {
     const std::vector<cv::Mat>& frames = frame_pool(size);
     std::size_t next = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         const cv::Mat& src = frames[++next % frames.size()];
         show_previews_in_windows(src, src);
     }
@@ -71,8 +71,10 @@ void print_summary(const median_collector& medians)
 int main(int argc, char** argv)
 {
     for (const cv::Size size : benchmark_frame_sizes) {
-        for (const auto& [name, function] :
-             {std::pair{"whole_pass", whole_pass}, std::pair{"previews_only", previews_only}}) {
+        using bench_fn = void (*)(benchmark::State&, cv::Size);
+        const std::pair<const char*, bench_fn> benches[] = {{"whole_pass", &whole_pass},
+                                                            {"previews_only", &previews_only}};
+        for (const auto& [name, function] : benches) {
             benchmark::RegisterBenchmark(
                 (std::string(name) + "/" + size_name(size)).c_str(),
                 [size, function = function](benchmark::State& state) { function(state, size); })

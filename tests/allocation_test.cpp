@@ -93,7 +93,7 @@ TEST(steady_state, the_loop_keeps_one_buffer_for_the_accumulator_and_one_for_the
     std::ostringstream errors;
 
     EXPECT_EQ(run_frame_integrator(open_capture, show_previews, report, errors), exit_failure);
-    ASSERT_EQ(accumulator_buffers.size(), 298u) << "300 frames, two of them priming";
+    ASSERT_EQ(accumulator_buffers.size(), 298U) << "300 frames, two of them priming";
     for (std::size_t pass = 1; pass < accumulator_buffers.size(); ++pass) {
         ASSERT_EQ(accumulator_buffers[pass], accumulator_buffers[0]) << "pass " << pass + 1;
         ASSERT_EQ(frame_buffers[pass], frame_buffers[0]) << "pass " << pass + 1;

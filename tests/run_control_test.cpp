@@ -94,7 +94,7 @@ class run_test : public ::testing::Test {
     }
 
     // Records each pass and answers with the scripted keys, then with no key.
-    show_previews_fn press(std::vector<int> keys)
+    show_previews_fn press(const std::vector<int>& keys)
     {
         return [this, keys](const cv::Mat& src, const cv::Mat& src_seki) {
             passes.push_back({src.clone(), src_seki.clone()});
@@ -263,7 +263,7 @@ TEST_F(run_test, first_pass_works_on_the_third_frame_read)
 {
     ASSERT_EQ(run(rig(frames_of_values({10, 20, 60, 90}), std::nullopt), press({key_none, key_q})),
               exit_quit);
-    ASSERT_EQ(passes.size(), 2u);
+    ASSERT_EQ(passes.size(), 2U);
     // Frame 1 seeds the accumulator, frame 2 is never used.
     EXPECT_EQ(value_of(passes[0].src), 60);
     EXPECT_EQ(value_of(passes[0].src_seki), 35);
@@ -272,7 +272,7 @@ TEST_F(run_test, first_pass_works_on_the_third_frame_read)
 
     // Every element of frame and accumulator differs by 25 in pass 1.
     const std::vector<std::string> lines = report_lines();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 2U);
     EXPECT_EQ(lines[0].substr(0, 30), "frame_number =      1  PSNR = ");
     EXPECT_NEAR(std::stod(lines[0].substr(30)), 20.0 * std::log10(255.0 / 25.0), 1e-12);
 }
@@ -298,7 +298,7 @@ TEST_F(run_test, restarts_integration_when_the_frame_changes_size_or_type)
         frames.push_back(next);
 
         EXPECT_EQ(run(rig(frames, std::nullopt), press({})), exit_failure);
-        ASSERT_EQ(passes.size(), 3u);
+        ASSERT_EQ(passes.size(), 3U);
         EXPECT_EQ(value_of(passes[0].src_seki), 20);
         EXPECT_EQ(passes[1].src_seki.size(), make_frame(c.changed).size());
         EXPECT_EQ(passes[1].src_seki.type(), make_frame(c.changed).type());
@@ -327,7 +327,7 @@ TEST_F(run_test, reads_device_1_whenever_it_opens_and_closes_device_0_first)
     const fs::path raw_file = dir / "device0.raw";
     {
         std::ofstream out(raw_file, std::ios::binary);
-        out << std::string(8 * 8 * 3 * 10, static_cast<char>(10));
+        out << std::string(std::size_t{8} * 8 * 3 * 10, static_cast<char>(10));
     }
     const auto open_device0 = [&] {
         return cv::VideoCapture("filesrc location=" + raw_file.string() +
@@ -397,10 +397,10 @@ TEST_F(run_test, a_library_error_ends_the_run_with_one_line_and_status_1)
         };
 
         EXPECT_EQ(run(rig(five_frames, std::nullopt), show_previews), exit_failure);
-        EXPECT_EQ(report_lines().size(), 2u) << "the lines of finished passes stay";
+        EXPECT_EQ(report_lines().size(), 2U) << "the lines of finished passes stay";
         const std::vector<std::string> error_lines = lines_of(errors.str());
-        ASSERT_EQ(error_lines.size(), 1u) << errors.str();
-        EXPECT_EQ(error_lines[0].rfind("frame-integrator: ", 0), 0u);
+        ASSERT_EQ(error_lines.size(), 1U) << errors.str();
+        EXPECT_EQ(error_lines[0].rfind("frame-integrator: ", 0), 0U);
         EXPECT_NE(error_lines[0].find(c.message), std::string::npos);
     }
 }
