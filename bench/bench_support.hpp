@@ -57,7 +57,7 @@ inline const std::vector<cv::Mat>& frame_pool(cv::Size size)
 
 // Prints as usual and keeps the median real time of every benchmark, by registered name.
 class median_collector : public benchmark::ConsoleReporter {
-   public:
+public:
     // Colours only on a terminal, so a saved run reads cleanly.
     median_collector() : ConsoleReporter(isatty(fileno(stdout)) != 0 ? OO_Defaults : OO_Tabular) {}
 

@@ -15,7 +15,7 @@ namespace {
 
 // Counts the matrix buffers the library allocates, and hands the work to the standard allocator.
 class counting_allocator : public cv::MatAllocator {
-   public:
+public:
     cv::UMatData* allocate(int dims, const int* sizes, int type, void* data, size_t* step,
                            cv::AccessFlag flags, cv::UMatUsageFlags usage) const override
     {
@@ -30,13 +30,13 @@ class counting_allocator : public cv::MatAllocator {
 
     mutable std::atomic<int> buffers{0};
 
-   private:
+private:
     cv::MatAllocator* standard = cv::Mat::getStdAllocator();
 };
 
 // Makes the counting allocator the default for one scope.
 class counting_scope {
-   public:
+public:
     counting_scope() : previous(cv::Mat::getDefaultAllocator())
     {
         cv::Mat::setDefaultAllocator(&allocator);
@@ -47,7 +47,7 @@ class counting_scope {
 
     counting_allocator allocator;
 
-   private:
+private:
     cv::MatAllocator* previous;
 };
 

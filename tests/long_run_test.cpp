@@ -29,11 +29,11 @@ const std::string two_size_stream =
 
 // Checks each report line as it is written, without keeping it: well formed and the next number.
 class line_checker : public std::streambuf {
-   public:
+public:
     std::int64_t lines = 0;
     std::int64_t out_of_order = 0;
 
-   protected:
+protected:
     int overflow(int ch) override
     {
         if (ch == '\n') {
@@ -45,7 +45,7 @@ class line_checker : public std::streambuf {
         return ch;
     }
 
-   private:
+private:
     void check_line()
     {
         ++lines;
