@@ -55,7 +55,10 @@ inline const std::vector<cv::Mat>& frame_pool(cv::Size size)
     return pools.back().second;
 }
 
-// Prints as usual and keeps the median real time of every benchmark, by registered name.
+// Median real time per benchmark, keyed by registered name.
+using medians = std::map<std::string, double>;
+
+// Prints as usual and keeps the median real time of every benchmark.
 class median_collector : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal, so a saved run reads cleanly.
@@ -66,17 +69,33 @@ public:
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+                collected[run.run_name.function_name] = run.GetAdjustedRealTime();
             }
         }
     }
 
-    // The median of step at size, or 0 when it was filtered out of the run.
-    [[nodiscard]] double median(const std::string& step, cv::Size size) const
-    {
-        const auto found = medians.find(step + "/" + size_name(size));
-        return found == medians.end() ? 0.0 : found->second;
-    }
-
-    std::map<std::string, double> medians;
+    medians collected;
 };
+
+// Runs the registered benchmarks with the command line's options and returns their medians.
+inline medians run_registered_benchmarks(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    median_collector reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return reporter.collected;
+}
+
+// The median of name, or 0 when it was filtered out of the run.
+inline double median_of(const medians& times, const std::string& name)
+{
+    const auto found = times.find(name);
+    return found == times.end() ? 0.0 : found->second;
+}
+
+// The median of step at size, or 0 when it was filtered out of the run.
+inline double median_of(const medians& times, const std::string& step, cv::Size size)
+{
+    return median_of(times, step + "/" + size_name(size));
+}

@@ -73,10 +73,10 @@ void report_line_to_file(benchmark::State& state)
     }
 }
 
-void print_ratios(const median_collector& medians)
+void print_ratios(const medians& times)
 {
     const auto median = [&](const std::string& step, cv::Size size) {
-        return medians.median(step, size);
+        return median_of(times, step, size);
     };
     std::printf(
         "\nMedian per frame in microseconds; ratio of our whole compute to the bare calls and to a "
@@ -95,9 +95,9 @@ void print_ratios(const median_collector& medians)
                     median("ours/measure_psnr", size), ours, median("bare/weighted_sum", size),
                     median("bare/psnr", size), bare, copy, ours / bare, ours / copy);
     }
-    const auto line = medians.medians.find("ours/write_report_line");
-    if (line != medians.medians.end()) {
-        std::printf("write_report_line to a file: %.3f microseconds\n", line->second);
+    const double line = median_of(times, "ours/write_report_line");
+    if (line != 0.0) {
+        std::printf("write_report_line to a file: %.3f microseconds\n", line);
     }
 }
 
@@ -121,10 +121,6 @@ int main(int argc, char** argv)
         ->Repetitions(5)
         ->ReportAggregatesOnly(true);
 
-    benchmark::Initialize(&argc, argv);
-    median_collector reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    print_ratios(reporter);
+    print_ratios(run_registered_benchmarks(argc, argv));
     return 0;
 }

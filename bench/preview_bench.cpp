@@ -48,20 +48,20 @@ void previews_only(benchmark::State& state, cv::Size size)
     }
 }
 
-void print_summary(const median_collector& medians)
+void print_summary(const medians& times)
 {
     std::printf("\nWhole pass with previews (median), and what a camera mode needs\n");
     std::printf("%-10s %12s %14s %12s %8s %8s\n", "size", "pass ms", "passes/s", "previews ms",
                 "30 fps", "60 fps");
     for (const cv::Size size : benchmark_frame_sizes) {
-        const double pass_us = medians.median("whole_pass", size);
+        const double pass_us = median_of(times, "whole_pass", size);
         if (pass_us == 0.0) {
             continue;
         }
         const double passes_per_second = 1e6 / pass_us;
         std::printf(
             "%-10s %12.2f %14.1f %12.2f %8s %8s\n", size_name(size).c_str(), pass_us / 1000.0,
-            passes_per_second, medians.median("previews_only", size) / 1000.0,
+            passes_per_second, median_of(times, "previews_only", size) / 1000.0,
             passes_per_second >= 30.0 ? "yes" : "no", passes_per_second >= 60.0 ? "yes" : "no");
     }
 }
@@ -85,10 +85,6 @@ int main(int argc, char** argv)
                 ->ReportAggregatesOnly(true);
         }
     }
-    benchmark::Initialize(&argc, argv);
-    median_collector reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    print_summary(reporter);
+    print_summary(run_registered_benchmarks(argc, argv));
     return 0;
 }
