@@ -15,7 +15,7 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-SOURCES = $(shell git ls-files '*.cpp' '*.hpp')
+SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
 .PHONY: all build build-tests run demo screenshot test test-sanitize package check-package \
 	bench lint clean
