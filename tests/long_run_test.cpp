@@ -18,6 +18,12 @@ namespace {
 constexpr std::int64_t passes = 100000;
 constexpr std::int64_t size_change_pass = 50000;
 
+constexpr int key_none = -1;
+constexpr int key_esc = 27;
+constexpr int key_space = 32;
+constexpr int key_shift_q = 81;
+constexpr int key_q = 113;
+
 // Two segments of one stream, the second in a larger size, more frames than the run needs.
 const std::string two_size_stream =
     "concat name=joined ! appsink sync=false"
@@ -92,16 +98,16 @@ TEST(long_run, stays_in_order_reuses_its_buffer_and_keeps_memory_flat)
         }
         switch (pass) {
             case 20000:
-                return 27;  // Esc
+                return key_esc;
             case 40000:
-                return 81;  // Q
+                return key_shift_q;
             case 60000:
-                return 32;  // space
+                return key_space;
             case passes:
                 resident_at_end = resident_bytes();
-                return 113;  // q
+                return key_q;
             default:
-                return -1;
+                return key_none;
         }
     };
     line_checker checker;
