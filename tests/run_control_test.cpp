@@ -25,21 +25,21 @@ constexpr int key_shift_q = 81;
 constexpr int key_q = 113;
 
 // A frame with every element at one value.
-struct frame_spec {
+struct flat_frame {
     int rows = 8;
     int cols = 8;
     int channels = 3;
     int value = 0;
 };
 
-cv::Mat make_frame(const frame_spec& spec)
+cv::Mat make_frame(const flat_frame& frame)
 {
-    return cv::Mat(spec.rows, spec.cols, CV_8UC(spec.channels), cv::Scalar::all(spec.value));
+    return cv::Mat(frame.rows, frame.cols, CV_8UC(frame.channels), cv::Scalar::all(frame.value));
 }
 
-std::vector<frame_spec> frames_of_values(std::initializer_list<int> values)
+std::vector<flat_frame> frames_of_values(std::initializer_list<int> values)
 {
-    std::vector<frame_spec> frames;
+    std::vector<flat_frame> frames;
     for (int value : values) {
         frames.push_back({8, 8, 3, value});
     }
@@ -48,7 +48,7 @@ std::vector<frame_spec> frames_of_values(std::initializer_list<int> values)
 
 // A camera for the test rig: absent (nullopt), or a stream of these frames that
 // then ends; an empty list is a camera that opens but never delivers a frame.
-using camera = std::optional<std::vector<frame_spec>>;
+using camera = std::optional<std::vector<flat_frame>>;
 
 // What the loop showed in one pass.
 struct pass_record {
@@ -79,7 +79,7 @@ protected:
     }
 
     // Writes the frames as an image sequence and returns a capture over it.
-    cv::VideoCapture open_stream(int device_index, const std::vector<frame_spec>& frames) const
+    cv::VideoCapture open_stream(int device_index, const std::vector<flat_frame>& frames) const
     {
         if (frames.empty()) {
             return cv::VideoCapture(
@@ -154,15 +154,15 @@ void expect_numbered_report(const std::vector<std::string>& lines)
     }
 }
 
-const std::vector<frame_spec> five_frames = frames_of_values({10, 20, 30, 40, 50});
+const std::vector<flat_frame> five_frames = frames_of_values({10, 20, 30, 40, 50});
 const char* const camera_stopped = "frame-integrator: the camera stopped delivering frames\n";
 
 TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
 {
-    std::vector<frame_spec> size_change = frames_of_values({10, 20, 30});
+    std::vector<flat_frame> size_change = frames_of_values({10, 20, 30});
     size_change.push_back({12, 10, 3, 200});
     size_change.push_back({12, 10, 3, 100});
-    std::vector<frame_spec> type_change = frames_of_values({10, 20, 30});
+    std::vector<flat_frame> type_change = frames_of_values({10, 20, 30});
     type_change.push_back({8, 8, 1, 200});
     type_change.push_back({8, 8, 1, 100});
 
@@ -177,7 +177,7 @@ TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
         std::vector<int> devices_asked;
     };
     const camera no_camera = std::nullopt;
-    const camera delivers_nothing = std::vector<frame_spec>{};
+    const camera delivers_nothing = std::vector<flat_frame>{};
     // clang-format off
     const std::vector<run_case> cases = {
         {"q after the second pass", five_frames, no_camera, {key_none, key_q},
