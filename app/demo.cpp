@@ -5,28 +5,19 @@
 
 namespace {
 
-// A yellow ball moving over a blue-grey scene with visible sensor-like noise, 640x480 BGR at 30
-// fps.
+// A yellow ball over a blue-grey scene with sensor-like noise, 640x480 BGR at 30 fps.
 constexpr const char* noisy_scene_pipeline =
     "videotestsrc is-live=true pattern=ball background-color=0xff305070 foreground-color=0xfff0c040"
     " ! video/x-raw,width=640,height=480,framerate=30/1"
     " ! compositor name=mix sink_1::alpha=0.3"
     " ! videoconvert ! video/x-raw,format=BGR ! appsink drop=true max-buffers=1"
-    " videotestsrc is-live=true pattern=snow ! video/x-raw,width=640,height=480,framerate=30/1 ! "
-    "mix.";
-
-cv::VideoCapture open_synthetic_camera(int device_index)
-{
-    if (device_index != 0) {
-        return cv::VideoCapture();
-    }
-    return cv::VideoCapture(noisy_scene_pipeline, cv::CAP_GSTREAMER);
-}
+    " videotestsrc is-live=true pattern=snow"
+    " ! video/x-raw,width=640,height=480,framerate=30/1 ! mix.";
 
 }  // namespace
 
 int main()
 {
-    return run_frame_integrator(open_synthetic_camera, show_previews_in_windows, std::cout,
-                                std::cerr);
+    return run_frame_integrator(pipeline_as_camera(noisy_scene_pipeline), show_previews_in_windows,
+                                std::cout, std::cerr);
 }

@@ -99,6 +99,14 @@ cv::VideoCapture open_camera(int device_index)
     return cv::VideoCapture(device_index, cv::CAP_ANY);
 }
 
+open_capture_fn pipeline_as_camera(const std::string& pipeline)
+{
+    return [pipeline](int device_index) {
+        return device_index == first_device_index ? cv::VideoCapture(pipeline, cv::CAP_GSTREAMER)
+                                                  : cv::VideoCapture();
+    };
+}
+
 int show_previews_in_windows(const cv::Mat& src, const cv::Mat& src_seki)
 {
     cv::imshow(source_window_title, src);

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <string>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -25,6 +26,10 @@ int run_frame_integrator(const open_capture_fn& open_capture, const show_preview
 
 // The real camera at device_index, through any capture backend.
 cv::VideoCapture open_camera(int device_index);
+
+// A camera source for machines without a camera: the GStreamer pipeline is device 0,
+// and there is no device 1.
+open_capture_fn pipeline_as_camera(const std::string& pipeline);
 
 // The real preview windows: shows both images and polls the keyboard for 1 ms.
 int show_previews_in_windows(const cv::Mat& src, const cv::Mat& src_seki);

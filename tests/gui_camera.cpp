@@ -12,12 +12,6 @@ constexpr const char* solid_colour_pipeline =
     "videotestsrc is-live=true pattern=solid-color foreground-color=0xffdca028"
     " ! video/x-raw,format=BGR,width=320,height=240,framerate=30/1 ! appsink";
 
-cv::VideoCapture open_test_camera(int device_index)
-{
-    return device_index == 0 ? cv::VideoCapture(solid_colour_pipeline, cv::CAP_GSTREAMER)
-                             : cv::VideoCapture();
-}
-
 }  // namespace
 
 int main()
@@ -27,7 +21,8 @@ int main()
         ++passes;
         return show_previews_in_windows(src, src_seki);
     };
-    const int status = run_frame_integrator(open_test_camera, count_and_show, std::cout, std::cerr);
+    const int status = run_frame_integrator(pipeline_as_camera(solid_colour_pipeline),
+                                            count_and_show, std::cout, std::cerr);
     std::cerr << "passes shown: " << passes << std::endl;
     return status;
 }
