@@ -1,4 +1,4 @@
-// Steady-state passes allocate no pixel buffer: the accumulator and the frame are reused.
+// A steady-state pass of the compute allocates no matrix buffer.
 #include <atomic>
 #include <cstdint>
 #include <sstream>
@@ -9,7 +9,6 @@
 
 #include "integration.hpp"
 #include "report.hpp"
-#include "run_control.hpp"
 
 namespace {
 
@@ -70,34 +69,6 @@ TEST(steady_state, a_pass_of_the_compute_allocates_no_matrix_buffer)
     }
     EXPECT_EQ(counting.allocator.buffers, 0);
     EXPECT_EQ(src_seki.data, buffer);
-}
-
-TEST(steady_state, the_loop_keeps_one_buffer_for_the_accumulator_and_one_for_the_frame)
-{
-    const auto open_capture = [](int device_index) {
-        return device_index == 0
-                   ? cv::VideoCapture(
-                         "videotestsrc pattern=snow num-buffers=300"
-                         " ! video/x-raw,format=BGR,width=64,height=48 ! appsink sync=false",
-                         cv::CAP_GSTREAMER)
-                   : cv::VideoCapture();
-    };
-    std::vector<const std::uint8_t*> accumulator_buffers;
-    std::vector<const std::uint8_t*> frame_buffers;
-    const auto show_previews = [&](const cv::Mat& src, const cv::Mat& src_seki) {
-        accumulator_buffers.push_back(src_seki.data);
-        frame_buffers.push_back(src.data);
-        return -1;
-    };
-    std::ostringstream report;
-    std::ostringstream errors;
-
-    EXPECT_EQ(run_frame_integrator(open_capture, show_previews, report, errors), exit_failure);
-    ASSERT_EQ(accumulator_buffers.size(), 298U) << "300 frames, two of them priming";
-    for (std::size_t pass = 1; pass < accumulator_buffers.size(); ++pass) {
-        ASSERT_EQ(accumulator_buffers[pass], accumulator_buffers[0]) << "pass " << pass + 1;
-        ASSERT_EQ(frame_buffers[pass], frame_buffers[0]) << "pass " << pass + 1;
-    }
 }
 
 }  // namespace

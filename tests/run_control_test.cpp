@@ -14,15 +14,11 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "test_keys.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int key_none = -1;
-constexpr int key_esc = 27;
-constexpr int key_space = 32;
-constexpr int key_shift_q = 81;
-constexpr int key_q = 113;
 
 // A frame with every element at one value.
 struct flat_frame {
