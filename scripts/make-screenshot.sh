@@ -3,6 +3,7 @@
 # line, taken under a virtual display.
 # Usage: scripts/make-screenshot.sh DEMO_BINARY [OUTPUT_PNG]
 set -euo pipefail
+source "$(dirname "$0")/preview-windows.sh"
 demo=$(realpath "$1")
 output=$(realpath -m "${2:-docs/screenshot.png}")
 
@@ -15,24 +16,17 @@ trap 'rm -rf "$work"' EXIT
 
 "$demo" >"$work/report.log" 2>"$work/stderr.log" &
 pid=$!
-for _ in $(seq 200); do
-    source_id=$(xdotool search --onlyvisible --name '^Source image$' | head -n 1 || true)
-    seki_id=$(xdotool search --onlyvisible --name '^Source_seki image$' | head -n 1 || true)
-    [ -n "$source_id" ] && [ -n "$seki_id" ] && break
-    sleep 0.1
-done
-if [ -z "$source_id" ] || [ -z "$seki_id" ]; then
+if ! wait_for_preview_windows; then
     echo "make-screenshot: the demo's windows did not appear" >&2
     kill "$pid"
     exit 1
 fi
 
-# Both windows open at (0,0): one below the other, then a few seconds of integration.
-xdotool windowmove "$seki_id" 0 600
-sleep 3
+separate_preview_windows
+sleep 3  # a few seconds of integration, for a visible trail
 import -window "$source_id" "$work/source.png"
 import -window "$seki_id" "$work/seki.png"
-xdotool mousemove --window "$source_id" 50 50 key q
+press_in_preview_window q
 wait "$pid"
 
 # Keep each window's image: drop its tool bar (the top 28 rows) and trim the plain border.

@@ -2,6 +2,7 @@
 # The real preview windows of a live run: their titles, what they show, the keys, the report.
 # Usage (under an X display): preview_windows_test.sh GUI_CAMERA FIND_IMAGE_AREA ARTIFACT_DIR
 set -uo pipefail
+source "$(dirname "$0")/../scripts/preview-windows.sh"
 camera=$1
 find_image_area=$2
 artifacts=$3
@@ -27,27 +28,15 @@ check_image_area() {
     echo "$1: $found"
     return $status
 }
-visible_window() {
-    xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
-}
 
 "$camera" >"$artifacts/report.log" 2>"$artifacts/stderr.log" &
 pid=$!
 
-source_id=""
-seki_id=""
-for _ in $(seq 200); do
-    source_id=$(visible_window "Source image")
-    seki_id=$(visible_window "Source_seki image")
-    [ -n "$source_id" ] && [ -n "$seki_id" ] && break
-    sleep 0.1
-done
-[ -n "$source_id" ] && [ -n "$seki_id" ] || fail "the two preview windows did not appear"
+wait_for_preview_windows || fail "the two preview windows did not appear"
 [ "$(xdotool getwindowname "$source_id")" = "Source image" ] || fail "wrong title on the frame window"
 [ "$(xdotool getwindowname "$seki_id")" = "Source_seki image" ] || fail "wrong title on the integrated window"
 
-# Both windows open at (0,0); move the integrated one below so neither hides the other.
-xdotool windowmove "$seki_id" 0 600
+separate_preview_windows
 sleep 1
 import -window "$source_id" "$artifacts/source_window.png"
 import -window "$seki_id" "$artifacts/source_seki_window.png"
@@ -56,15 +45,13 @@ check_image_area "Source image" "$artifacts/source_window.png" ||
 check_image_area "Source_seki image" "$artifacts/source_seki_window.png" ||
     fail "the integrated window does not show the integrated colour at 1:1"
 
-# Without a window manager, key events go where the pointer is.
-xdotool mousemove --window "$source_id" 50 50
-xdotool key Escape
+press_in_preview_window Escape
 sleep 0.5
-xdotool key space
+press_in_preview_window space
 sleep 0.5
 kill -0 "$pid" 2>/dev/null || fail "Esc or space ended the run"
 
-xdotool key q
+press_in_preview_window q
 for _ in $(seq 100); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
