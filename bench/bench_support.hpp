@@ -1,9 +1,10 @@
-// What both benchmarks share: camera-like frame pools and a reporter that keeps the medians.
+// What both benchmarks share: camera-like frame pools, the report file and the medians.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -40,6 +41,13 @@ inline std::vector<cv::Mat> noisy_frame_pool(cv::Size size)
         cv::add(scene, noise, frame, cv::noArray(), CV_8UC3);
     }
     return frames;
+}
+
+// Where the benchmarks write report lines: a real file, as standard output redirected would be.
+inline std::ofstream& report_file()
+{
+    static std::ofstream file("/tmp/frame-integrator-bench-report.txt");
+    return file;
 }
 
 // The frame pool of one size, made once and kept for the whole run.

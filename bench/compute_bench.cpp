@@ -1,7 +1,6 @@
 // Per-frame cost of our compute against the bare library calls and a frame copy.
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <string>
 
@@ -13,13 +12,6 @@
 #include "report.hpp"
 
 namespace {
-
-// The report goes to a real file, as standard output redirected would.
-std::ofstream& report_file()
-{
-    static std::ofstream file("/tmp/frame-integrator-bench-report.txt");
-    return file;
-}
 
 // Runs one step per iteration, each on the next frame of the pool, into one accumulator.
 using step_fn =

@@ -2,7 +2,6 @@
 // Needs an X display; make bench starts a virtual one when there is none.
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 
 #include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
@@ -13,12 +12,6 @@
 #include "run_control.hpp"
 
 namespace {
-
-std::ofstream& report_file()
-{
-    static std::ofstream file("/tmp/frame-integrator-bench-report.txt");
-    return file;
-}
 
 // One pass as the tool makes it, less the camera read: compute, report line, both windows.
 void whole_pass(benchmark::State& state, cv::Size size)
