@@ -17,7 +17,7 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
-.PHONY: all build build-tests run demo screenshot test test-sanitize package check-package \
+.PHONY: all build test-deps build-tests run demo screenshot test test-sanitize package check-package \
 	bench lint clean
 
 all: build
@@ -28,8 +28,10 @@ build:
 	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF -DFRAME_INTEGRATOR_BENCHMARKS=OFF
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-build-tests:
+test-deps:
 	scripts/install-deps.sh $(BUILD_PACKAGES) $(TEST_PACKAGES)
+
+build-tests: test-deps
 	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=ON -DFRAME_INTEGRATOR_BENCHMARKS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
@@ -52,7 +54,7 @@ test: build-tests
 	cd $(BUILD_DIR) && ctest --output-on-failure
 	$(MAKE) test-sanitize check-package
 
-test-sanitize: build-tests
+test-sanitize: test-deps
 	cmake -S . -B $(SANITIZE_DIR) -DFRAME_INTEGRATOR_SANITIZE=ON -DBUILD_TESTING=ON \
 		-DFRAME_INTEGRATOR_BENCHMARKS=OFF
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
