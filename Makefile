@@ -1,14 +1,22 @@
-# Every target installs what it needs from Debian's packages first.
-BUILD_DIR := build
-SANITIZE_DIR := build-sanitize
-PACKAGE_DIR := build-package
+# Every target first installs the Debian packages it needs that are missing. Each build
+# folder has one configuration, made once: build/ holds the tool and the demo, build-tests/
+# the tests and benchmarks, build-sanitize/ the tests under sanitizers, build-package/ the
+# Debian package.
 JOBS := $(shell nproc)
+INSTALL := scripts/install-deps.sh
 
 BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
+DEMO_PACKAGES := gstreamer1.0-plugins-base
 TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
-	xvfb xdotool x11-utils imagemagick dpkg-dev file
+	xvfb xdotool x11-utils imagemagick
+PACKAGE_PACKAGES := dpkg-dev file
 SCREENSHOT_PACKAGES := gstreamer1.0-plugins-base xvfb xdotool imagemagick fonts-dejavu-core
 LINT_PACKAGES := clang-tidy clang-format
+
+# Configures folder $(1) with CMake options $(2) unless it already is; from then on the
+# build itself reruns CMake when a CMakeLists.txt changes.
+configure = test -f $(1)/CMakeCache.txt || cmake -S . -B $(1) $(2)
+TOOL_OPTIONS := -DBUILD_TESTING=OFF -DFRAME_INTEGRATOR_BENCHMARKS=OFF
 
 # Leaks inside the libraries are matched by full stacks; any finding fails the run.
 SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
@@ -17,69 +25,84 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
-.PHONY: all build test-deps build-tests run demo screenshot test test-sanitize package check-package \
-	bench lint clean
+.PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package \
+	check-package bench lint test-fresh-debian clean
 
 all: build
 
-# The tool and the demo only: what a user needs, without the test dependencies.
+# Builds the tool and the demo in build/, with none of the test dependencies.
 build:
-	scripts/install-deps.sh $(BUILD_PACKAGES)
-	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=OFF -DFRAME_INTEGRATOR_BENCHMARKS=OFF
-	cmake --build $(BUILD_DIR) -j $(JOBS)
+	$(INSTALL) $(BUILD_PACKAGES)
+	$(call configure,build,$(TOOL_OPTIONS))
+	cmake --build build -j $(JOBS)
 
-test-deps:
-	scripts/install-deps.sh $(BUILD_PACKAGES) $(TEST_PACKAGES)
-
-build-tests: test-deps
-	cmake -S . -B $(BUILD_DIR) -DBUILD_TESTING=ON -DFRAME_INTEGRATOR_BENCHMARKS=ON
-	cmake --build $(BUILD_DIR) -j $(JOBS)
-
-# Status 255 is the program's -1: no camera answered at device index 0.
+# Runs the tool on this machine's cameras; status 255 is its -1, no camera at device index 0.
 run: build
-	@$(BUILD_DIR)/app/frame-integrator; status=$$?; \
+	@build/app/frame-integrator; status=$$?; \
 	if [ $$status -eq 255 ]; then echo "make run: no camera at device index 0 (exit status 255)" >&2; fi; \
 	exit $$status
 
+# Runs the tool on a synthetic noisy camera, for machines without one.
 demo: build
-	scripts/install-deps.sh gstreamer1.0-plugins-base
-	$(BUILD_DIR)/app/frame-integrator-demo
+	$(INSTALL) $(DEMO_PACKAGES)
+	build/app/frame-integrator-demo
 
+# Remakes docs/screenshot.png from a demo run under a virtual display.
 screenshot: build
-	scripts/install-deps.sh $(SCREENSHOT_PACKAGES)
-	scripts/make-screenshot.sh $(BUILD_DIR)/app/frame-integrator-demo docs/screenshot.png
+	$(INSTALL) $(SCREENSHOT_PACKAGES)
+	scripts/make-screenshot.sh build/app/frame-integrator-demo docs/screenshot.png
 
-# Every test, then every test again under the sanitizers, then the package installed and run.
-test: build-tests
-	cd $(BUILD_DIR) && ctest --output-on-failure
-	$(MAKE) test-sanitize check-package
+# Builds the tests and the benchmarks in build-tests/.
+build-tests:
+	$(INSTALL) $(BUILD_PACKAGES) $(TEST_PACKAGES)
+	$(call configure,build-tests,-DBUILD_TESTING=ON -DFRAME_INTEGRATOR_BENCHMARKS=ON)
+	cmake --build build-tests -j $(JOBS)
 
-test-sanitize: test-deps
-	cmake -S . -B $(SANITIZE_DIR) -DFRAME_INTEGRATOR_SANITIZE=ON -DBUILD_TESTING=ON \
-		-DFRAME_INTEGRATOR_BENCHMARKS=OFF
-	cmake --build $(SANITIZE_DIR) -j $(JOBS)
-	cd $(SANITIZE_DIR) && $(SANITIZER_ENV) ctest --output-on-failure
+# The README's test command: every test, every test again under the sanitizers, then the
+# Debian package checked and run.
+test: test-plain test-sanitize check-package
 
+# Runs every test once.
+test-plain: build-tests
+	cd build-tests && ctest --output-on-failure
+
+# Runs every test built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize:
+	$(INSTALL) $(BUILD_PACKAGES) $(TEST_PACKAGES)
+	$(call configure,build-sanitize,-DFRAME_INTEGRATOR_SANITIZE=ON -DBUILD_TESTING=ON \
+		-DFRAME_INTEGRATOR_BENCHMARKS=OFF)
+	cmake --build build-sanitize -j $(JOBS)
+	cd build-sanitize && $(SANITIZER_ENV) ctest --output-on-failure
+
+# Builds build-package/frame-integrator_VERSION_ARCH.deb.
 package:
-	scripts/install-deps.sh $(BUILD_PACKAGES) dpkg-dev file
-	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-		-DFRAME_INTEGRATOR_BENCHMARKS=OFF
-	cmake --build $(PACKAGE_DIR) -j $(JOBS) --target package
+	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
+	$(call configure,build-package,-DCMAKE_BUILD_TYPE=Release $(TOOL_OPTIONS))
+	cmake --build build-package -j $(JOBS) --target package
 
+# Checks the package's contents and lintian's verdict, then runs the packaged binary.
 check-package: package
-	scripts/check-package.sh $(PACKAGE_DIR)/frame-integrator_*.deb
+	$(INSTALL) lintian
+	scripts/check-package.sh build-package/frame-integrator_*.deb
 
-# The compute per frame size, then whole passes with real windows (on a virtual
+# Times the compute per frame size, then whole passes with real windows (on a virtual
 # display large enough for 4K windows when there is no display).
 bench: build-tests
-	$(BUILD_DIR)/bench/compute_bench
-	@if [ -n "$$DISPLAY" ]; then $(BUILD_DIR)/bench/preview_bench; \
-	else SCREEN_SIZE=4000x2400x24 scripts/with-virtual-display.sh $(BUILD_DIR)/bench/preview_bench; fi
+	build-tests/bench/compute_bench
+	@if [ -n "$$DISPLAY" ]; then build-tests/bench/preview_bench; \
+	else SCREEN_SIZE=4000x2400x24 scripts/with-virtual-display.sh build-tests/bench/preview_bench; fi
 
+# Checks the formatting and runs clang-tidy over every source.
 lint: build-tests
-	scripts/install-deps.sh $(LINT_PACKAGES)
+	$(INSTALL) $(LINT_PACKAGES)
 	clang-format --dry-run --Werror $(SOURCES)
-	printf '%s\n' $(filter %.cpp,$(SOURCES)) | xargs -P $(JOBS) -n 2 clang-tidy -p $(BUILD_DIR) --quiet
+	printf '%s\n' $(filter %.cpp,$(SOURCES)) | xargs -P $(JOBS) -n 2 clang-tidy -p build-tests --quiet
+
+# Runs make test and make lint on a clean clone of HEAD in a fresh minimal root of Debian
+# RELEASE (default trixie, Debian 13). Needs root.
+RELEASE ?= trixie
+test-fresh-debian:
+	scripts/test-in-fresh-debian.sh $(RELEASE)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(PACKAGE_DIR)
+	rm -rf build build-tests build-sanitize build-package

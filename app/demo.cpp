@@ -1,7 +1,5 @@
 // frame-integrator-demo: the tool with a synthetic live camera, for machines without one.
-#include <iostream>
-
-#include "run_control.hpp"
+#include "devices.hpp"
 
 namespace {
 
@@ -18,6 +16,5 @@ constexpr const char* noisy_scene_pipeline =
 
 int main()
 {
-    return run_frame_integrator(pipeline_as_camera(noisy_scene_pipeline), show_previews_in_windows,
-                                std::cout, std::cerr);
+    return run_on_console(pipeline_as_camera(noisy_scene_pipeline));
 }

@@ -1,9 +1,7 @@
 // frame-integrator: wires the real cameras, windows and console into the run.
-#include <iostream>
-
-#include "run_control.hpp"
+#include "devices.hpp"
 
 int main()
 {
-    return run_frame_integrator(open_camera, show_previews_in_windows, std::cout, std::cerr);
+    return run_on_console(open_camera);
 }

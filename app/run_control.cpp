@@ -1,12 +1,12 @@
-// The main loop: select a camera, prime the accumulator, then one pass per frame until q.
+// The main loop: select a camera, prime the integrated image, then one pass per frame until q.
 #include "run_control.hpp"
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <ostream>
 #include <string>
-
-#include <opencv2/highgui.hpp>
 
 #include "integration.hpp"
 #include "report.hpp"
@@ -19,22 +19,31 @@ constexpr int second_device_index = 1;
 // Only lower-case q ends the run; Q (81) and Esc (27) do not.
 constexpr int quit_key = 'q';
 
-// Long enough for the windows to process their events without slowing the loop.
-constexpr int key_wait_ms = 1;
-
-constexpr const char* source_window_title = "Source image";
-constexpr const char* integrated_window_title = "Source_seki image";
-
 // A read yields no frame once the camera is unplugged or a stream has ended.
 bool read_frame(cv::VideoCapture& cap, cv::Mat& frame)
 {
     return cap.read(frame) && !frame.empty();
 }
 
+// Says in one line why the run failed, and gives the status for it.
+int fail_with(std::ostream& error_out, const std::string& reason)
+{
+    error_out << "frame-integrator: " << reason << '\n';
+    error_out.flush();
+    return exit_failure;
+}
+
 int report_camera_stopped(std::ostream& error_out)
 {
-    error_out << "frame-integrator: the camera stopped delivering frames" << std::endl;
-    return exit_failure;
+    return fail_with(error_out, "the camera stopped delivering frames");
+}
+
+// A lost report line must not pass for a success; the lines written before it stay.
+int report_not_written(std::ostream& error_out, int error_number)
+{
+    return fail_with(error_out, std::string("the report could not be written: ") +
+                                    (error_number != 0 ? std::strerror(error_number)
+                                                       : "the output stream failed"));
 }
 
 std::string first_line(const std::string& text)
@@ -59,7 +68,7 @@ int run_passes(const open_capture_fn& open_capture, const show_previews_fn& show
         cap = cap1;
     }
 
-    // The first frame seeds the accumulator; the second is overwritten unused by pass 1.
+    // The first frame seeds the integrated image; the second is overwritten unused by pass 1.
     if (!read_frame(cap, src_seki) || !read_frame(cap, src)) {
         return report_camera_stopped(error_out);
     }
@@ -73,7 +82,11 @@ int run_passes(const open_capture_fn& open_capture, const show_previews_fn& show
         }
         integrate_frame(src, src_seki);
         psnr = measure_psnr(src, src_seki);
+        errno = 0;  // so that a failed write leaves the system's reason, and no older one
         write_report_line(report_out, frame_number, psnr);
+        if (!report_out) {
+            return report_not_written(error_out, errno);
+        }
         if (show_previews(src, src_seki) == quit_key) {
             return exit_quit;
         }
@@ -89,27 +102,6 @@ int run_frame_integrator(const open_capture_fn& open_capture, const show_preview
         return run_passes(open_capture, show_previews, report_out, error_out);
     } catch (const std::exception& error) {
         // The run's objects are already released here; say what happened and fail.
-        error_out << "frame-integrator: " << first_line(error.what()) << std::endl;
-        return exit_failure;
+        return fail_with(error_out, first_line(error.what()));
     }
-}
-
-cv::VideoCapture open_camera(int device_index)
-{
-    return cv::VideoCapture(device_index, cv::CAP_ANY);
-}
-
-open_capture_fn pipeline_as_camera(const std::string& pipeline)
-{
-    return [pipeline](int device_index) {
-        return device_index == first_device_index ? cv::VideoCapture(pipeline, cv::CAP_GSTREAMER)
-                                                  : cv::VideoCapture();
-    };
-}
-
-int show_previews_in_windows(const cv::Mat& src, const cv::Mat& src_seki)
-{
-    cv::imshow(source_window_title, src);
-    cv::imshow(integrated_window_title, src_seki);
-    return cv::waitKey(key_wait_ms);
 }

@@ -3,7 +3,6 @@
 
 #include <functional>
 #include <iosfwd>
-#include <string>
 
 #include <opencv2/core.hpp>
 #include <opencv2/videoio.hpp>
@@ -11,7 +10,7 @@
 // Exit statuses of a run.
 constexpr int exit_quit = 0;        // the user pressed q
 constexpr int exit_no_camera = -1;  // device 0 did not open
-constexpr int exit_failure = 1;     // the camera stopped delivering frames, or a library error
+constexpr int exit_failure = 1;     // the camera stopped, the report failed, or a library error
 
 // Opens the capture for a camera's device index.
 using open_capture_fn = std::function<cv::VideoCapture(int device_index)>;
@@ -23,13 +22,3 @@ using show_previews_fn = std::function<int(const cv::Mat& src, const cv::Mat& sr
 // Report lines go to report_out, the one line explaining a failure to error_out.
 int run_frame_integrator(const open_capture_fn& open_capture, const show_previews_fn& show_previews,
                          std::ostream& report_out, std::ostream& error_out);
-
-// The real camera at device_index, through any capture backend.
-cv::VideoCapture open_camera(int device_index);
-
-// A camera source for machines without a camera: the GStreamer pipeline is device 0,
-// and there is no device 1.
-open_capture_fn pipeline_as_camera(const std::string& pipeline);
-
-// The real preview windows: shows both images and polls the keyboard for 1 ms.
-int show_previews_in_windows(const cv::Mat& src, const cv::Mat& src_seki);

@@ -13,7 +13,7 @@
 
 namespace {
 
-// Runs one step per iteration, each on the next frame of the pool, into one accumulator.
+// Runs one step per iteration, each on the next frame of the pool, into one integrated image.
 using step_fn =
     std::function<void(const cv::Mat& src, cv::Mat& src_seki, std::int64_t frame_number)>;
 

@@ -7,9 +7,9 @@
 #include <opencv2/core.hpp>
 
 #include "bench_support.hpp"
+#include "devices.hpp"
 #include "integration.hpp"
 #include "report.hpp"
-#include "run_control.hpp"
 
 namespace {
 

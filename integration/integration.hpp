@@ -3,7 +3,7 @@
 
 #include <opencv2/core.hpp>
 
-// Folds src into the accumulator src_seki: each element becomes the mean of the
+// Folds src into the integrated image src_seki: each element becomes the mean of the
 // two, rounded by the library, in the frame's own element type, written into
 // src_seki's existing buffer. A frame of another size or type than src_seki
 // restarts the integration from that frame.

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <iostream>
 
-#include "run_control.hpp"
+#include "devices.hpp"
 
 namespace {
 
@@ -21,8 +21,7 @@ int main()
         ++passes;
         return show_previews_in_windows(src, src_seki);
     };
-    const int status = run_frame_integrator(pipeline_as_camera(solid_colour_pipeline),
-                                            count_and_show, std::cout, std::cerr);
+    const int status = run_on_console(pipeline_as_camera(solid_colour_pipeline), count_and_show);
     std::cerr << "passes shown: " << passes << std::endl;
     return status;
 }

@@ -10,34 +10,47 @@
 namespace {
 
 struct element_case {
-    std::uint8_t accumulator;
+    std::uint8_t integrated;
     std::uint8_t frame;
     std::uint8_t expected;
 };
 
-// The mean of accumulator and frame, rounded half to even by the library.
+// The mean of integrated image and frame, rounded half to even by the library.
 const std::vector<element_case> element_cases = {
-    {255, 255, 255},                              // a steady white scene stays white
-    {200, 100, 150},                              // a bright pair is averaged, not clipped
-    {0, 255, 128},                                // 127.5 rounds to even
-    {255, 0, 128},   {128, 128, 128},             // bright and steady stays put
-    {7, 7, 7},                                    // equal values are kept
-    {127, 127, 127}, {0, 0, 0},       {1, 0, 0},  // 0.5 rounds to even
-    {3, 0, 2},                                    // 1.5 rounds to even
-    {2, 3, 2},                                    // 2.5 rounds to even
+    {255, 255, 255},  // a steady white scene stays white
+    {200, 100, 150},  // a bright pair is averaged, not clipped
+    {0, 255, 128},    // 127.5 rounds to even
+    {255, 0, 128},    // the same, the other way round
+    {128, 128, 128},  // bright and steady stays put
+    {7, 7, 7},        // equal values are kept
+    {127, 127, 127},  // equal values just below the middle are kept
+    {0, 0, 0},        // black stays black
+    {1, 0, 0},        // 0.5 rounds to even
+    {3, 0, 2},        // 1.5 rounds to even
+    {2, 3, 2},        // 2.5 rounds to even
     {100, 154, 127},  // sum 254, the largest sum a saturating add leaves alone
     {254, 1, 128},    // sum 255
 };
 
+// The integrated image, frame and expected result of every case as matrices.
+struct element_matrices {
+    cv::Mat integrated;
+    cv::Mat frame;
+    cv::Mat expected;
+};
+
 // One row per case; channel c of row i holds case (i + c) so channels can't be confused.
-cv::Mat element_matrix(int channels, std::uint8_t element_case::*field)
+element_matrices make_element_matrices(int channels)
 {
     const int rows = static_cast<int>(element_cases.size());
-    cv::Mat m(rows, 1, CV_8UC(channels));
+    const cv::Mat empty(rows, 1, CV_8UC(channels));
+    element_matrices m{empty.clone(), empty.clone(), empty.clone()};
     for (int i = 0; i < rows; ++i) {
         for (int c = 0; c < channels; ++c) {
             const auto& row = element_cases[static_cast<std::size_t>((i + c) % rows)];
-            m.ptr<std::uint8_t>(i)[c] = row.*field;
+            m.integrated.ptr<std::uint8_t>(i)[c] = row.integrated;
+            m.frame.ptr<std::uint8_t>(i)[c] = row.frame;
+            m.expected.ptr<std::uint8_t>(i)[c] = row.expected;
         }
     }
     return m;
@@ -47,18 +60,17 @@ TEST(integrate_frame, averages_each_element_in_place_for_one_and_three_channels)
 {
     for (int channels : {1, 3}) {
         SCOPED_TRACE(channels);
-        cv::Mat src_seki = element_matrix(channels, &element_case::accumulator);
-        const cv::Mat src = element_matrix(channels, &element_case::frame);
-        const cv::Mat expected = element_matrix(channels, &element_case::expected);
+        const element_matrices m = make_element_matrices(channels);
+        cv::Mat src_seki = m.integrated;
         const std::uint8_t* buffer = src_seki.data;
 
-        integrate_frame(src, src_seki);
+        integrate_frame(m.frame, src_seki);
 
-        EXPECT_EQ(src_seki.data, buffer) << "the accumulator must keep its buffer";
+        EXPECT_EQ(src_seki.data, buffer) << "the integrated image must keep its buffer";
         EXPECT_EQ(src_seki.type(), CV_8UC(channels));
         for (int i = 0; i < src_seki.rows; ++i) {
             for (int c = 0; c < channels; ++c) {
-                EXPECT_EQ(src_seki.ptr<std::uint8_t>(i)[c], expected.ptr<std::uint8_t>(i)[c])
+                EXPECT_EQ(src_seki.ptr<std::uint8_t>(i)[c], m.expected.ptr<std::uint8_t>(i)[c])
                     << "row " << i << " channel " << c;
             }
         }

@@ -1,5 +1,5 @@
 // A long run through the seams: 100 000 passes with a size change and keys on the way,
-// lines in order, the frame's and the accumulator's buffers reused and resident memory flat.
+// lines in order, the frame's and the integrated image's buffers reused and resident memory flat.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run_control.hpp"
+#include "devices.hpp"
 #include "test_keys.hpp"
 
 namespace {
@@ -93,13 +93,13 @@ TEST(long_run, stays_in_order_reuses_its_buffer_and_keeps_memory_flat)
 {
     std::int64_t pass = 0;
     buffer_watch frame_buffer;
-    buffer_watch accumulator_buffer;
+    buffer_watch integrated_buffer;
     std::int64_t resident_after_warm_up = 0;
     std::int64_t resident_at_end = 0;
     const auto show_previews = [&](const cv::Mat& src, const cv::Mat& src_seki) {
         ++pass;
         frame_buffer.see(src);
-        accumulator_buffer.see(src_seki);
+        integrated_buffer.see(src_seki);
         if (pass == 1000) {
             resident_after_warm_up = resident_bytes();
         }
@@ -128,8 +128,8 @@ TEST(long_run, stays_in_order_reuses_its_buffer_and_keeps_memory_flat)
     EXPECT_EQ(checker.lines, passes);
     EXPECT_EQ(checker.out_of_order, 0);
     EXPECT_EQ(frame_buffer.new_buffers_at_same_size, 0);
-    EXPECT_EQ(accumulator_buffer.new_buffers_at_same_size, 0);
-    EXPECT_EQ(accumulator_buffer.sizes_seen, 2) << "the size change reached the accumulator";
+    EXPECT_EQ(integrated_buffer.new_buffers_at_same_size, 0);
+    EXPECT_EQ(integrated_buffer.sizes_seen, 2) << "the size change reached the integrated image";
 
     const double growth_kib =
         static_cast<double>(resident_at_end - resident_after_warm_up) / 1024.0;

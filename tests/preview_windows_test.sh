@@ -16,7 +16,8 @@ mkdir -p "$artifacts"
 pid=""
 fail() {
     echo "FAIL: $*"
-    echo "screenshots and logs kept in $artifacts"
+    echo "screenshots and logs kept in $artifacts; the tool's standard error ends:"
+    tail -n 40 "$artifacts/stderr.log"
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     exit 1
 }

@@ -1,6 +1,8 @@
 // Tests of the run: camera choice, priming, passes, keys and every way the run ends.
 #include "run_control.hpp"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,6 +10,7 @@
 #include <regex>
 #include <sstream>
 #include <stdexcept>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -46,6 +49,28 @@ std::vector<flat_frame> frames_of_values(std::initializer_list<int> values)
 // then ends; an empty list is a camera that opens but never delivers a frame.
 using camera = std::optional<std::vector<flat_frame>>;
 
+// Keeps the report; once `capacity` lines are in, every write fails as on a full disk.
+class report_sink : public std::streambuf {
+public:
+    std::string text;
+    std::size_t capacity = SIZE_MAX;
+
+protected:
+    int overflow(int ch) override
+    {
+        if (lines == capacity) {
+            errno = ENOSPC;
+            return traits_type::eof();
+        }
+        text.push_back(static_cast<char>(ch));
+        lines += ch == '\n' ? 1 : 0;
+        return ch;
+    }
+
+private:
+    std::size_t lines = 0;
+};
+
 // What the loop showed in one pass.
 struct pass_record {
     cv::Mat src;
@@ -68,7 +93,8 @@ protected:
     {
         devices_asked.clear();
         passes.clear();
-        report.str("");
+        report_buffer = report_sink();
+        report.clear();
         errors.str("");
         fs::remove_all(dir / "device0");
         fs::remove_all(dir / "device1");
@@ -114,7 +140,7 @@ protected:
         return run_frame_integrator(open_capture, show_previews, report, errors);
     }
 
-    std::vector<std::string> report_lines() const { return lines_of(report.str()); }
+    std::vector<std::string> report_lines() const { return lines_of(report_buffer.text); }
 
     static std::vector<std::string> lines_of(const std::string& text)
     {
@@ -129,7 +155,8 @@ protected:
     fs::path dir;
     std::vector<int> devices_asked;
     std::vector<pass_record> passes;
-    std::ostringstream report;
+    report_sink report_buffer;
+    std::ostream report{&report_buffer};
     std::ostringstream errors;
 };
 
@@ -152,6 +179,8 @@ void expect_numbered_report(const std::vector<std::string>& lines)
 
 const std::vector<flat_frame> five_frames = frames_of_values({10, 20, 30, 40, 50});
 const char* const camera_stopped = "frame-integrator: the camera stopped delivering frames\n";
+const char* const report_failed =
+    "frame-integrator: the report could not be written: No space left on device\n";
 
 TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
 {
@@ -171,6 +200,7 @@ TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
         std::size_t lines;
         std::string error;
         std::vector<int> devices_asked;
+        std::size_t report_capacity = SIZE_MAX;  // lines the report takes before it fails
     };
     const camera no_camera = std::nullopt;
     const camera delivers_nothing = std::vector<flat_frame>{};
@@ -198,11 +228,16 @@ TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
          exit_failure, 3, camera_stopped, {0, 1}},
         {"three channels turn to one mid-run", type_change, no_camera, {},
          exit_failure, 3, camera_stopped, {0, 1}},
+        {"the report fails at its first line", five_frames, no_camera, {},
+         exit_failure, 0, report_failed, {0, 1}, 0},
+        {"the report fails after two lines", five_frames, no_camera, {},
+         exit_failure, 2, report_failed, {0, 1}, 2},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         start_case();
+        report_buffer.capacity = c.report_capacity;
 
         EXPECT_EQ(run(rig(c.device0, c.device1), press(c.keys)), c.status);
         EXPECT_EQ(report_lines().size(), c.lines);
@@ -218,13 +253,13 @@ TEST_F(run_test, first_pass_works_on_the_third_frame_read)
     ASSERT_EQ(run(rig(frames_of_values({10, 20, 60, 90}), std::nullopt), press({key_none, key_q})),
               exit_quit);
     ASSERT_EQ(passes.size(), 2U);
-    // Frame 1 seeds the accumulator, frame 2 is never used.
+    // Frame 1 seeds the integrated image, frame 2 is never used.
     EXPECT_EQ(value_of(passes[0].src), 60);
     EXPECT_EQ(value_of(passes[0].src_seki), 35);
     EXPECT_EQ(value_of(passes[1].src), 90);
     EXPECT_EQ(value_of(passes[1].src_seki), 62);  // 62.5 rounds to even
 
-    // Every element of frame and accumulator differs by 25 in pass 1.
+    // Every element of frame and integrated image differs by 25 in pass 1.
     const std::vector<std::string> lines = report_lines();
     ASSERT_EQ(lines.size(), 2U);
     EXPECT_EQ(lines[0].substr(0, 30), "frame_number =      1  PSNR = ");
