@@ -2,11 +2,15 @@
 # Runs make test and make lint as a new user would: in a fresh minimal Debian root of the
 # given release, on a clean clone of this repository's HEAD (commit first), with nothing
 # installed but make. Needs root for debootstrap and chroot.
-# Usage: test-in-fresh-debian.sh RELEASE   (for example trixie or bookworm)
+# Usage: test-in-fresh-debian.sh RELEASE [COMMAND...]   (RELEASE: trixie, bookworm, ...)
+# Each COMMAND runs in the clone as one timed stage, instead of make test and make lint.
 # CACHE_DIR (default /var/cache/frame-integrator-ci) keeps the pristine root and the
 # downloaded packages between runs; every run unpacks a new root and clones anew.
 set -euo pipefail
 release=$1
+shift
+commands=("$@")
+[ ${#commands[@]} -gt 0 ] || commands=("make test" "make lint")
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${CACHE_DIR:-/var/cache/frame-integrator-ci}
 pristine=$cache/$release-minbase.tar
@@ -39,6 +43,7 @@ if [ ! -s "$pristine" ]; then
 fi
 
 root=$(mktemp -d "$cache/$release-root.XXXXXX")
+chmod 755 "$root"  # mktemp makes it private, and apt works as the user _apt
 # The mounts below live in a private namespace and vanish with it, so removing the root
 # afterwards can never reach the host's /proc or /dev.
 trap 'rm -rf "$root"' EXIT
@@ -64,8 +69,8 @@ in_root() {
 in_root "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -qq --no-install-recommends make >/dev/null"
 end_stage "installing make"
-in_root make test
-end_stage "make test"
-in_root make lint
-end_stage "make lint"
-echo "== $release: make test and make lint passed on a clean clone in a fresh root"
+for command in "${commands[@]}"; do
+    in_root "$command"
+    end_stage "$command"
+done
+echo "== $release: passed on a clean clone in a fresh root: ${commands[*]}"

@@ -1,8 +1,10 @@
-// Finds the area of one colour in a window screenshot, where the window shows its image.
+// Finds where a window screenshot shows the test camera's image, and how noisy its centre is.
 // Usage: find_image_area SCREENSHOT B G R WIDTH HEIGHT
-// Passes when that colour fills a WIDTHxHEIGHT rectangle (the image shown 1:1).
-#include <cstdlib>
+// The image has a border of colour B G R around a noisy centre quarter. Passes when that
+// colour spans exactly a WIDTHxHEIGHT rectangle (the image shown 1:1) and covers its border;
+// prints the standard deviation of the grey levels in the centre.
 #include <iostream>
+#include <string>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -12,7 +14,10 @@ namespace {
 
 // Screenshots are lossless; allow only for a colour conversion's rounding.
 constexpr int colour_tolerance = 2;
-constexpr double least_fill = 0.99;
+// The border is three quarters of the image.
+constexpr double least_fill = 0.74;
+// Keeps the measured centre clear of the noise's edges.
+constexpr int centre_inset = 4;
 
 }  // namespace
 
@@ -27,8 +32,8 @@ int main(int argc, char** argv)
         std::cerr << "cannot read " << argv[1] << "\n";
         return 2;
     }
-    const cv::Scalar colour(std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
-    const cv::Size image_size(std::atoi(argv[5]), std::atoi(argv[6]));
+    const cv::Scalar colour(std::stoi(argv[2]), std::stoi(argv[3]), std::stoi(argv[4]));
+    const cv::Size image_size(std::stoi(argv[5]), std::stoi(argv[6]));
 
     cv::Mat matches;
     cv::inRange(screenshot, colour - cv::Scalar::all(colour_tolerance),
@@ -36,8 +41,22 @@ int main(int argc, char** argv)
     const cv::Rect area = cv::boundingRect(matches);
     const double fill =
         area.area() > 0 ? cv::countNonZero(matches(area)) / static_cast<double>(area.area()) : 0.0;
+    const bool found = area.size() == image_size && fill >= least_fill;
+
+    double spread = 0.0;
+    if (found) {
+        const cv::Rect centre(area.x + area.width / 4 + centre_inset,
+                              area.y + area.height / 4 + centre_inset,
+                              area.width / 2 - 2 * centre_inset, area.height / 2 - 2 * centre_inset);
+        cv::Mat grey;
+        cv::cvtColor(screenshot(centre), grey, cv::COLOR_BGR2GRAY);
+        cv::Scalar mean;
+        cv::Scalar deviation;
+        cv::meanStdDev(grey, mean, deviation);
+        spread = deviation[0];
+    }
     std::cout << "colour " << colour << " fills " << fill * 100.0 << "% of " << area.size()
-              << " at " << area.tl() << " in a " << screenshot.size() << " screenshot; expected "
-              << image_size << "\n";
-    return area.size() == image_size && fill >= least_fill ? 0 : 1;
+              << " at " << area.tl() << " in a " << screenshot.size() << " screenshot, expected "
+              << image_size << "; centre spread " << spread << "\n";
+    return found ? 0 : 1;
 }

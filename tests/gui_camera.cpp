@@ -1,5 +1,7 @@
-// The real loop and preview windows over a live, camera-paced solid-colour test source.
-// Used by the window test; reports the passes it showed on standard error at the end.
+// The real loop and preview windows over a live, camera-paced test source whose frame and
+// integrated image tell apart: a solid-colour border around a centre of fresh noise in every
+// frame, which the integration smooths. Used by the window test; reports the passes it
+// showed on standard error at the end.
 #include <cstdint>
 #include <iostream>
 
@@ -7,10 +9,15 @@
 
 namespace {
 
-// 320x240 BGR (40, 160, 220) at 30 fps: a colour no part of the window chrome uses.
-constexpr const char* solid_colour_pipeline =
+// 320x240 BGR at 30 fps: a (40, 160, 220) border, a colour no part of the window chrome
+// uses, around 160x120 of snow. Mixed as BGRA so the border keeps its exact colour.
+constexpr const char* noisy_centre_pipeline =
     "videotestsrc is-live=true pattern=solid-color foreground-color=0xffdca028"
-    " ! video/x-raw,format=BGR,width=320,height=240,framerate=30/1 ! appsink";
+    " ! video/x-raw,format=BGRA,width=320,height=240,framerate=30/1"
+    " ! compositor name=mix sink_1::xpos=80 sink_1::ypos=60"
+    " ! video/x-raw,format=BGRA ! videoconvert ! video/x-raw,format=BGR ! appsink"
+    " videotestsrc is-live=true pattern=snow"
+    " ! video/x-raw,format=BGRA,width=160,height=120,framerate=30/1 ! mix.";
 
 }  // namespace
 
@@ -21,7 +28,7 @@ int main()
         ++passes;
         return show_previews_in_windows(src, src_seki);
     };
-    const int status = run_on_console(pipeline_as_camera(solid_colour_pipeline), count_and_show);
+    const int status = run_on_console(pipeline_as_camera(noisy_centre_pipeline), count_and_show);
     std::cerr << "passes shown: " << passes << std::endl;
     return status;
 }
