@@ -23,6 +23,18 @@ inline std::string size_name(cv::Size size)
     return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
+// Registers fn as the benchmark "name/WIDTHxHEIGHT".
+template <class Fn>
+benchmark::internal::Benchmark* register_for_size(const std::string& name, cv::Size size, Fn fn)
+{
+    const std::string full_name = name + "/" + size_name(size);
+    // Google Benchmark 1.7 (Debian 12) takes the name as a C string, 1.9 (Debian 13) as a
+    // std::string; a C string suits both.
+    return benchmark::RegisterBenchmark(
+        full_name.c_str(),  // NOLINT(readability-redundant-string-cstr)
+        std::move(fn));
+}
+
 // Distinct frames, together four times the size of this machine class's last-level
 // cache, so cycling through them reads each frame from memory as a camera's would be.
 inline std::vector<cv::Mat> noisy_frame_pool(cv::Size size)

@@ -99,9 +99,10 @@ int main(int argc, char** argv)
 {
     for (const cv::Size size : benchmark_frame_sizes) {
         for (const auto& [name, step] : steps) {
-            benchmark::RegisterBenchmark(
-                (name + "/" + size_name(size)).c_str(),
-                [size, step = step](benchmark::State& state) { run_step(state, size, step); })
+            register_for_size(name, size,
+                              [size, pass_step = step](benchmark::State& state) {
+                                  run_step(state, size, pass_step);
+                              })
                 ->Unit(benchmark::kMicrosecond)
                 ->MinTime(0.2)
                 ->Repetitions(5)

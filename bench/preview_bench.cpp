@@ -68,9 +68,9 @@ int main(int argc, char** argv)
         const std::pair<const char*, bench_fn> benches[] = {{"whole_pass", &whole_pass},
                                                             {"previews_only", &previews_only}};
         for (const auto& [name, function] : benches) {
-            benchmark::RegisterBenchmark(
-                (std::string(name) + "/" + size_name(size)).c_str(),
-                [size, function = function](benchmark::State& state) { function(state, size); })
+            register_for_size(
+                name, size,
+                [size, bench = function](benchmark::State& state) { bench(state, size); })
                 ->Unit(benchmark::kMicrosecond)
                 ->UseRealTime()
                 ->MinTime(1.0)

@@ -45,9 +45,9 @@ int main(int argc, char** argv)
 
     double spread = 0.0;
     if (found) {
-        const cv::Rect centre(area.x + area.width / 4 + centre_inset,
-                              area.y + area.height / 4 + centre_inset,
-                              area.width / 2 - 2 * centre_inset, area.height / 2 - 2 * centre_inset);
+        const cv::Point inset(centre_inset, centre_inset);
+        const cv::Rect centre(area.tl() + cv::Point(area.size() / 4) + inset,
+                              area.br() - cv::Point(area.size() / 4) - inset);
         cv::Mat grey;
         cv::cvtColor(screenshot(centre), grey, cv::COLOR_BGR2GRAY);
         cv::Scalar mean;

@@ -29,6 +29,6 @@ int main()
         return show_previews_in_windows(src, src_seki);
     };
     const int status = run_on_console(pipeline_as_camera(noisy_centre_pipeline), count_and_show);
-    std::cerr << "passes shown: " << passes << std::endl;
+    std::cerr << "passes shown: " << passes << '\n';
     return status;
 }
