@@ -66,8 +66,10 @@ int show_previews_in_windows(const cv::Mat& src, const cv::Mat& src_seki)
 int run_on_console(const open_capture_fn& open_capture, const show_previews_fn& show_previews)
 {
     const bool standard_output_open = descriptor_open(STDOUT_FILENO);
-    if (!open_on_dev_null(STDIN_FILENO, O_RDONLY) || !open_on_dev_null(STDERR_FILENO, O_WRONLY) ||
-        !standard_output_open) {
+    if (!open_on_dev_null(STDIN_FILENO, O_RDONLY) || !open_on_dev_null(STDERR_FILENO, O_WRONLY)) {
+        return exit_failure;  // without /dev/null, nothing is safe to write to
+    }
+    if (!standard_output_open) {
         std::cerr
             << "frame-integrator: standard output is closed, so the report has nowhere to go\n";
         return exit_failure;
