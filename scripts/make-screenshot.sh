@@ -29,9 +29,15 @@ import -window "$seki_id" "$work/seki.png"
 press_in_preview_window q
 wait "$pid"
 
-# Keep each window's image: drop its tool bar (the top 28 rows) and trim the plain border.
+# Keeps each window's image, which sits between a tool bar and a plain status bar whose
+# heights vary with the Qt version: trimming the status bar off a crop below the tool bar
+# finds the image's bottom edge, and the demo's 480 rows above it are the image.
+demo_height=480
 panel() {
-    convert "$1" -crop +0+28 +repage -fuzz 3% -trim +repage \
+    local bottom
+    bottom=$(convert "$1" -crop +0+"$demo_height" +repage -fuzz 3% -format '%@' info: |
+        awk -F'[x+]' -v top="$demo_height" '{ print top + $4 + $2 }')
+    convert "$1" -crop x"$demo_height"+0+"$((bottom - demo_height))" +repage -fuzz 3% -trim +repage \
         \( -background white \
            -font DejaVu-Sans -pointsize 20 label:"$2" \) \
         +swap -gravity center -background white -append "$3"
