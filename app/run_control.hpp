@@ -19,6 +19,7 @@ using open_capture_fn = std::function<cv::VideoCapture(int device_index)>;
 using show_previews_fn = std::function<int(const cv::Mat& src, const cv::Mat& src_seki)>;
 
 // Runs the tool from device selection to shutdown and returns its exit status.
-// Report lines go to report_out, the one line explaining a failure to error_out.
+// Report lines go to report_out, the one line explaining a failure to error_out. A report
+// line that can't be written ends the run with exit_failure.
 int run_frame_integrator(const open_capture_fn& open_capture, const show_previews_fn& show_previews,
                          std::ostream& report_out, std::ostream& error_out);
