@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "devices.hpp"
+#include "report_check.hpp"
 #include "test_keys.hpp"
 
 namespace {
@@ -50,12 +51,7 @@ private:
     void check_line()
     {
         ++lines;
-        long long number = 0;
-        char unit[5] = {};
-        double psnr = 0.0;
-        const bool parsed = std::sscanf(line.c_str(), "frame_number = %lld  PSNR = %lf%4s", &number,
-                                        &psnr, unit) == 3;
-        if (!parsed || number != lines || std::string(unit) != "[dB]") {
+        if (!is_report_line(line, lines)) {
             ++out_of_order;
         }
     }
