@@ -52,9 +52,9 @@ private:
 
 TEST(steady_state, a_pass_of_the_compute_allocates_no_matrix_buffer)
 {
-    std::vector<cv::Mat> frames(3, cv::Mat(48, 64, CV_8UC3));
+    std::vector<cv::Mat> frames(3);
     for (cv::Mat& frame : frames) {
-        frame = cv::Mat(48, 64, CV_8UC3);
+        frame.create(48, 64, CV_8UC3);
         cv::randu(frame, 0, 256);
     }
     cv::Mat src_seki = frames[0].clone();
