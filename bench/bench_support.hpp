@@ -1,10 +1,13 @@
-// What both benchmarks share: camera-like frame pools, the report file and the medians.
+// What both benchmarks share: camera-like frame pools, the report file, our pass compute,
+// the step loop and the medians.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -13,6 +16,9 @@
 
 #include <benchmark/benchmark.h>
 #include <opencv2/core.hpp>
+
+#include "integration.hpp"
+#include "report.hpp"
 
 // The sizes of the common camera modes, from VGA to 4K.
 inline const std::vector<cv::Size> benchmark_frame_sizes = {
@@ -73,6 +79,30 @@ inline const std::vector<cv::Mat>& frame_pool(cv::Size size)
     }
     pools.emplace_back(size, noisy_frame_pool(size));
     return pools.back().second;
+}
+
+// Our compute of one pass as the tool makes it: integration step, PSNR and report line.
+inline void our_pass_compute(const cv::Mat& src, cv::Mat& src_seki, std::int64_t frame_number)
+{
+    integrate_frame(src, src_seki);
+    write_report_line(report_file(), frame_number, measure_psnr(src, src_seki));
+}
+
+// Runs one step per iteration, each on the next frame of the pool, into one integrated image.
+using step_fn =
+    std::function<void(const cv::Mat& src, cv::Mat& src_seki, std::int64_t frame_number)>;
+
+inline void run_step(benchmark::State& state, cv::Size size, const step_fn& step)
+{
+    const std::vector<cv::Mat>& frames = frame_pool(size);
+    cv::Mat src_seki = frames[0].clone();
+    std::int64_t frame_number = 0;
+    for ([[maybe_unused]] auto _ : state) {
+        ++frame_number;
+        step(frames[static_cast<std::size_t>(frame_number) % frames.size()], src_seki,
+             frame_number);
+        benchmark::ClobberMemory();
+    }
 }
 
 // Median real time per benchmark, keyed by registered name.

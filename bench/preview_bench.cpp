@@ -8,24 +8,16 @@
 
 #include "bench_support.hpp"
 #include "devices.hpp"
-#include "integration.hpp"
-#include "report.hpp"
 
 namespace {
 
 // One pass as the tool makes it, less the camera read: compute, report line, both windows.
 void whole_pass(benchmark::State& state, cv::Size size)
 {
-    const std::vector<cv::Mat>& frames = frame_pool(size);
-    cv::Mat src_seki = frames[0].clone();
-    std::int64_t frame_number = 0;
-    for ([[maybe_unused]] auto _ : state) {
-        ++frame_number;
-        const cv::Mat& src = frames[static_cast<std::size_t>(frame_number) % frames.size()];
-        integrate_frame(src, src_seki);
-        write_report_line(report_file(), frame_number, measure_psnr(src, src_seki));
+    run_step(state, size, [](const cv::Mat& src, cv::Mat& src_seki, std::int64_t frame_number) {
+        our_pass_compute(src, src_seki, frame_number);
         show_previews_in_windows(src, src_seki);
-    }
+    });
     state.counters["passes_per_second"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
