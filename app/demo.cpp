@@ -1,4 +1,5 @@
 // frame-integrator-demo: the tool with a synthetic live camera, for machines without one.
+#include "console.hpp"
 #include "devices.hpp"
 
 namespace {
@@ -16,5 +17,5 @@ constexpr const char* noisy_scene_pipeline =
 
 int main()
 {
-    return run_on_console(pipeline_as_camera(noisy_scene_pipeline));
+    return run_on_console(pipeline_as_camera(noisy_scene_pipeline), show_previews_in_windows);
 }

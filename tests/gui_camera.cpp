@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iostream>
 
+#include "console.hpp"
 #include "devices.hpp"
 
 namespace {

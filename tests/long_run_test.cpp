@@ -13,6 +13,7 @@
 
 #include "devices.hpp"
 #include "report_check.hpp"
+#include "run_control.hpp"
 #include "test_keys.hpp"
 
 namespace {

@@ -49,17 +49,21 @@ std::vector<flat_frame> frames_of_values(std::initializer_list<int> values)
 // then ends; an empty list is a camera that opens but never delivers a frame.
 using camera = std::optional<std::vector<flat_frame>>;
 
-// Keeps the report; once `capacity` lines are in, every write fails as on a full disk.
+// Keeps the report; once `capacity` lines are in, every write fails, setting errno to
+// `failure_errno` as a full disk would (0: the stream fails without a system error).
 class report_sink : public std::streambuf {
 public:
     std::string text;
     std::size_t capacity = SIZE_MAX;
+    int failure_errno = ENOSPC;
 
 protected:
     int overflow(int ch) override
     {
         if (lines == capacity) {
-            errno = ENOSPC;
+            if (failure_errno != 0) {
+                errno = failure_errno;
+            }
             return traits_type::eof();
         }
         text.push_back(static_cast<char>(ch));
@@ -77,28 +81,20 @@ struct pass_record {
     cv::Mat src_seki;
 };
 
-class run_test : public ::testing::Test {
-protected:
-    void SetUp() override
+// One run's cameras, previews and streams, with what they saw; a fresh one for every case.
+class rig {
+public:
+    rig()
     {
         std::string pattern = (fs::temp_directory_path() / "frame-integrator-test-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
         dir = pattern;
     }
-
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Forgets what an earlier case of a table saw and wrote.
-    void start_case()
-    {
-        devices_asked.clear();
-        passes.clear();
-        report_buffer = report_sink();
-        report.clear();
-        errors.str("");
-        fs::remove_all(dir / "device0");
-        fs::remove_all(dir / "device1");
-    }
+    ~rig() { fs::remove_all(dir); }
+    rig(const rig&) = delete;
+    rig& operator=(const rig&) = delete;
 
     // Writes the frames as an image sequence and returns a capture over it.
     cv::VideoCapture open_stream(int device_index, const std::vector<flat_frame>& frames) const
@@ -117,7 +113,7 @@ protected:
         return cv::VideoCapture((device_dir / "frame_%03d.png").string(), cv::CAP_IMAGES);
     }
 
-    open_capture_fn rig(const camera& device0, const camera& device1)
+    open_capture_fn cameras(const camera& device0, const camera& device1)
     {
         return [this, device0, device1](int device_index) {
             devices_asked.push_back(device_index);
@@ -131,6 +127,7 @@ protected:
     {
         return [this, keys](const cv::Mat& src, const cv::Mat& src_seki) {
             passes.push_back({src.clone(), src_seki.clone()});
+            errno = ENOTTY;  // as real windows may leave it, so a stale reason can show
             return passes.size() <= keys.size() ? keys[passes.size() - 1] : key_none;
         };
     }
@@ -178,8 +175,10 @@ const std::vector<flat_frame> five_frames = frames_of_values({10, 20, 30, 40, 50
 const char* const camera_stopped = "frame-integrator: the camera stopped delivering frames\n";
 const char* const report_failed =
     "frame-integrator: the report could not be written: No space left on device\n";
+const char* const report_stream_failed =
+    "frame-integrator: the report could not be written: the output stream failed\n";
 
-TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
+TEST(run, ends_with_the_status_and_lines_each_situation_calls_for)
 {
     std::vector<flat_frame> size_change = frames_of_values({10, 20, 30});
     size_change.push_back({12, 10, 3, 200});
@@ -198,6 +197,7 @@ TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
         std::string error;
         std::vector<int> devices_asked;
         std::size_t report_capacity = SIZE_MAX;  // lines the report takes before it fails
+        int report_errno = ENOSPC;               // what its failure sets errno to
     };
     const camera no_camera = std::nullopt;
     const camera delivers_nothing = std::vector<flat_frame>{};
@@ -229,26 +229,32 @@ TEST_F(run_test, ends_with_the_status_and_lines_each_situation_calls_for)
          exit_failure, 0, report_failed, {0, 1}, 0},
         {"the report fails after two lines", five_frames, no_camera, {},
          exit_failure, 2, report_failed, {0, 1}, 2},
+        {"the report fails without a system error", five_frames, no_camera, {},
+         exit_failure, 2, report_stream_failed, {0, 1}, 2, 0},
     };
     // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        start_case();
-        report_buffer.capacity = c.report_capacity;
+        rig r;
+        r.report_buffer.capacity = c.report_capacity;
+        r.report_buffer.failure_errno = c.report_errno;
 
-        EXPECT_EQ(run(rig(c.device0, c.device1), press(c.keys)), c.status);
-        EXPECT_EQ(report_lines().size(), c.lines);
-        EXPECT_EQ(passes.size(), c.lines) << "each line is followed by its previews";
-        expect_numbered_report(report_lines());
-        EXPECT_EQ(errors.str(), c.error);
-        EXPECT_EQ(devices_asked, c.devices_asked);
+        EXPECT_EQ(r.run(r.cameras(c.device0, c.device1), r.press(c.keys)), c.status);
+        EXPECT_EQ(r.report_lines().size(), c.lines);
+        EXPECT_EQ(r.passes.size(), c.lines) << "each line is followed by its previews";
+        expect_numbered_report(r.report_lines());
+        EXPECT_EQ(r.errors.str(), c.error);
+        EXPECT_EQ(r.devices_asked, c.devices_asked);
     }
 }
 
-TEST_F(run_test, first_pass_works_on_the_third_frame_read)
+TEST(run, first_pass_works_on_the_third_frame_read)
 {
-    ASSERT_EQ(run(rig(frames_of_values({10, 20, 60, 90}), std::nullopt), press({key_none, key_q})),
+    rig r;
+    ASSERT_EQ(r.run(r.cameras(frames_of_values({10, 20, 60, 90}), std::nullopt),
+                    r.press({key_none, key_q})),
               exit_quit);
+    const std::vector<pass_record>& passes = r.passes;
     ASSERT_EQ(passes.size(), 2U);
     // Frame 1 seeds the integrated image, frame 2 is never used.
     EXPECT_EQ(value_of(passes[0].src), 60);
@@ -257,7 +263,7 @@ TEST_F(run_test, first_pass_works_on_the_third_frame_read)
     EXPECT_EQ(value_of(passes[1].src_seki), 62);  // 62.5 rounds to even
 
     // Every element of frame and integrated image differs by 25 in pass 1.
-    const std::vector<std::string> lines = report_lines();
+    const std::vector<std::string> lines = r.report_lines();
     ASSERT_EQ(lines.size(), 2U);
     EXPECT_EQ(lines[0].substr(0, 30), "frame_number =      1  PSNR = ");
     EXPECT_NEAR(std::stod(lines[0].substr(30)), 20.0 * std::log10(255.0 / 25.0), 1e-12);
@@ -276,20 +282,8 @@ int descriptors_open_on(const fs::path& path)
     return count;
 }
 
-TEST_F(run_test, reads_device_1_whenever_it_opens_and_closes_device_0_first)
+TEST(run, reads_device_1_whenever_it_opens_and_closes_device_0_first)
 {
-    // Device 0 streams a raw file, so whether its stream is still open can be seen.
-    const fs::path raw_file = dir / "device0.raw";
-    {
-        std::ofstream out(raw_file, std::ios::binary);
-        out << std::string(std::size_t{8} * 8 * 3 * 10, static_cast<char>(10));
-    }
-    const auto open_device0 = [&] {
-        return cv::VideoCapture("filesrc location=" + raw_file.string() +
-                                    " ! rawvideoparse width=8 height=8 format=bgr ! appsink",
-                                cv::CAP_GSTREAMER);
-    };
-
     struct selection_case {
         const char* name;
         bool device1_present;
@@ -302,14 +296,23 @@ TEST_F(run_test, reads_device_1_whenever_it_opens_and_closes_device_0_first)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        start_case();
+        rig r;
+        // Device 0 streams a raw file, so whether its stream is still open can be seen.
+        const fs::path raw_file = r.dir / "device0.raw";
+        {
+            std::ofstream out(raw_file, std::ios::binary);
+            out << std::string(std::size_t{8} * 8 * 3 * 10, static_cast<char>(10));
+        }
         int descriptors_at_first_pass = -1;
         int frame_value = -1;
         const auto open_capture = [&](int device_index) {
             if (device_index == 0) {
-                return open_device0();
+                return cv::VideoCapture(
+                    "filesrc location=" + raw_file.string() +
+                        " ! rawvideoparse width=8 height=8 format=bgr ! appsink",
+                    cv::CAP_GSTREAMER);
             }
-            return c.device1_present ? open_stream(1, frames_of_values({200, 200, 200}))
+            return c.device1_present ? r.open_stream(1, frames_of_values({200, 200, 200}))
                                      : cv::VideoCapture();
         };
         const auto show_previews = [&](const cv::Mat& src, const cv::Mat&) {
@@ -318,14 +321,14 @@ TEST_F(run_test, reads_device_1_whenever_it_opens_and_closes_device_0_first)
             return key_q;
         };
 
-        EXPECT_EQ(run(open_capture, show_previews), exit_quit);
+        EXPECT_EQ(r.run(open_capture, show_previews), exit_quit);
         EXPECT_EQ(frame_value, c.frame_value);
         EXPECT_EQ(descriptors_at_first_pass, c.device0_descriptors);
         EXPECT_EQ(descriptors_open_on(raw_file), 0) << "released when the run ends";
     }
 }
 
-TEST_F(run_test, a_library_error_ends_the_run_with_one_line_and_status_1)
+TEST(run, a_library_error_ends_the_run_with_one_line_and_status_1)
 {
     struct error_case {
         const char* name;
@@ -340,7 +343,7 @@ TEST_F(run_test, a_library_error_ends_the_run_with_one_line_and_status_1)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        start_case();
+        rig r;
         int pass = 0;
         const auto show_previews = [&](const cv::Mat&, const cv::Mat&) {
             if (++pass == 2) {
@@ -349,10 +352,10 @@ TEST_F(run_test, a_library_error_ends_the_run_with_one_line_and_status_1)
             return key_none;
         };
 
-        EXPECT_EQ(run(rig(five_frames, std::nullopt), show_previews), exit_failure);
-        EXPECT_EQ(report_lines().size(), 2U) << "the lines of finished passes stay";
-        const std::vector<std::string> error_lines = lines_of(errors.str());
-        ASSERT_EQ(error_lines.size(), 1U) << errors.str();
+        EXPECT_EQ(r.run(r.cameras(five_frames, std::nullopt), show_previews), exit_failure);
+        EXPECT_EQ(r.report_lines().size(), 2U) << "the lines of finished passes stay";
+        const std::vector<std::string> error_lines = rig::lines_of(r.errors.str());
+        ASSERT_EQ(error_lines.size(), 1U) << r.errors.str();
         EXPECT_EQ(error_lines[0].rfind("frame-integrator: ", 0), 0U);
         EXPECT_NE(error_lines[0].find(c.message), std::string::npos);
     }
