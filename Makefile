@@ -85,12 +85,11 @@ check-package: package
 	$(INSTALL) lintian
 	scripts/check-package.sh build-package/frame-integrator_*.deb
 
-# Times the compute per frame size, then whole passes with real windows (on a virtual
-# display large enough for 4K windows when there is no display).
+# Times the pass and its steps per frame size, then whole passes with real windows (on a
+# virtual display large enough for 4K windows when there is no display).
 bench: build-tests
-	build-tests/bench/compute_bench
-	@if [ -n "$$DISPLAY" ]; then build-tests/bench/preview_bench; \
-	else SCREEN_SIZE=4000x2400x24 scripts/with-virtual-display.sh build-tests/bench/preview_bench; fi
+	@if [ -n "$$DISPLAY" ]; then build-tests/bench/bench; \
+	else SCREEN_SIZE=4000x2400x24 scripts/with-virtual-display.sh build-tests/bench/bench; fi
 
 # Checks the formatting and runs clang-tidy over every source.
 lint: build-tests
