@@ -28,6 +28,7 @@ SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name
 .PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package \
 	check-package bench lint test-fresh-debian clean
 
+# Builds the tool and the demo, as make build does.
 all: build
 
 # Builds the tool and the demo in build/, with none of the test dependencies.
@@ -103,5 +104,6 @@ RELEASE ?= trixie
 test-fresh-debian:
 	scripts/test-in-fresh-debian.sh $(RELEASE)
 
+# Removes every build folder.
 clean:
 	rm -rf build build-tests build-sanitize build-package

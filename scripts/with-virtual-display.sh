@@ -1,10 +1,12 @@
 #!/bin/bash
 # Runs a command under a fresh virtual X display, then stops the display.
 # SCREEN_SIZE sets the screen (default 1600x1200x24).
+# No -e: the command's own status is this script's, whatever it is.
 set -uo pipefail
 
-display_file=$(mktemp)
-runtime_dir=$(mktemp -d)
+display_file=$(mktemp) || exit 1
+trap 'rm -f "$display_file"' EXIT
+runtime_dir=$(mktemp -d) || exit 1
 # -noreset: without it the server resets when its last client leaves, and the
 # next window can fail to connect.
 Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE:-1600x1200x24}" -noreset -nolisten tcp \
