@@ -1,0 +1,61 @@
+# Shell functions for minimal Debian roots made with debootstrap; source this file. Needs root.
+# CACHE_DIR (default /var/cache/frame-integrator-ci) keeps each release's pristine root as a
+# tarball and the packages downloaded into any root, so that later roots download nothing.
+
+debian_root_cache=${CACHE_DIR:-/var/cache/frame-integrator-ci}
+
+# Prints the tarball of a pristine minimal root of release $1, made on first use.
+pristine_root_tar() {
+    local release=$1 tarball staging
+    tarball=$debian_root_cache/$1-minbase.tar
+    if [ ! -s "$tarball" ]; then
+        command -v debootstrap >/dev/null || "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" debootstrap >&2
+        mkdir -p "$debian_root_cache"
+        staging=$(mktemp -d "$debian_root_cache/$release-staging.XXXXXX")
+        debootstrap --variant=minbase "$release" "$staging" http://deb.debian.org/debian >/dev/null
+        tar -C "$staging" -cf "$tarball.partial" .
+        mv "$tarball.partial" "$tarball"
+        rm -rf "$staging"
+    fi
+    echo "$tarball"
+}
+
+# Unpacks a new root of release $1 into the empty folder $2, ready for in_root.
+unpack_root() {
+    chmod 755 "$2"  # mktemp makes folders private, and apt works as the user _apt
+    tar -C "$2" -xf "$(pristine_root_tar "$1")"
+    cp /etc/resolv.conf "$2/etc/resolv.conf"
+}
+
+# Runs the command $2 in the root $1 under bash, with /proc, /sys, /dev/pts, /dev/shm and the
+# shared package cache of its release mounted, and the folder $3 (if given) at
+# /root/frame-integrator. The mounts live in a private namespace and vanish with it, so
+# removing the root afterwards can never reach the host's /proc or /dev.
+in_root() {
+    local root=$1 command=$2 source=${3:-} release
+    release=$(. "$root/etc/os-release" && echo "$VERSION_CODENAME")
+    mkdir -p "$debian_root_cache/$release-archives"
+    unshare --mount --propagation private /bin/bash -euo pipefail -c '
+        root=$1 archives=$2 source=$3 command=$4
+        mount -t proc proc "$root/proc"
+        mount -t sysfs -o ro sysfs "$root/sys"
+        mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
+        mount -t tmpfs tmpfs "$root/dev/shm"
+        mount --bind "$archives" "$root/var/cache/apt/archives"
+        if [ -n "$source" ]; then
+            mkdir -p "$root/root/frame-integrator"
+            mount --bind "$source" "$root/root/frame-integrator"
+        fi
+        exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 CI="${CI:-}" \
+            PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+            /bin/bash -euo pipefail -c "$command"' \
+        in_root "$root" "$debian_root_cache/$release-archives" "$source" "$command"
+}
+
+# Installs Debian packages $2... into the root $1, without recommended packages.
+install_in_root() {
+    local root=$1
+    shift
+    in_root "$root" "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends $* >/dev/null"
+}
