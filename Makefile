@@ -12,6 +12,11 @@ TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
 PACKAGE_PACKAGES := dpkg-dev file
 SCREENSHOT_PACKAGES := gstreamer1.0-plugins-base xvfb xdotool imagemagick fonts-dejavu-core
 LINT_PACKAGES := clang-tidy clang-format
+CAMERA_HOST_PACKAGES := qemu-system-x86 debootstrap e2fsprogs git
+# What the camera guest holds: the release's kernel with its virtual camera driver, the
+# camera controls, a virtual display, GStreamer's camera source and what the tool builds with.
+CAMERA_GUEST_PACKAGES := linux-image-amd64 kmod v4l-utils xvfb xdotool \
+	gstreamer1.0-plugins-base gstreamer1.0-plugins-good $(BUILD_PACKAGES)
 
 # Configures folder $(1) with CMake options $(2) unless it already is; from then on the
 # build itself reruns CMake when a CMakeLists.txt changes.
@@ -26,7 +31,7 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
 .PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package \
-	check-package bench lint test-fresh-debian clean
+	check-package bench lint test-fresh-debian test-cameras clean
 
 # Builds the tool and the demo, as make build does.
 all: build
@@ -100,9 +105,17 @@ lint: build-tests
 
 # Runs make test and make lint on a clean clone of HEAD in a fresh minimal root of Debian
 # RELEASE (default trixie, Debian 13). Needs root.
-RELEASE ?= trixie
 test-fresh-debian:
-	scripts/test-in-fresh-debian.sh $(RELEASE)
+	scripts/test-in-fresh-debian.sh $(or $(RELEASE),trixie)
+
+# Runs the camera cases against the kernel's virtual camera in a qemu guest of Debian
+# RELEASE (default both bookworm and trixie), with the tool built from this working tree.
+# Needs root.
+test-cameras:
+	$(INSTALL) $(CAMERA_HOST_PACKAGES)
+	for release in $(or $(RELEASE),bookworm trixie); do \
+		scripts/test-cameras.sh $$release $(CAMERA_GUEST_PACKAGES) || exit 1; \
+	done
 
 # Removes every build folder.
 clean:

@@ -1,0 +1,52 @@
+#!/bin/bash
+# Makes, once, a qemu guest for the camera cases of Debian RELEASE and prints its folder:
+# root/ (a minimal root with the packages named, for building the tool in a chroot),
+# guest.img (an ext4 image of that root), and the release's own vmlinuz and initrd.img.
+# The guest's init runs the payload that its second disk carries as a tar archive, then
+# powers the guest off. Guests are kept in CACHE_DIR (default /var/cache/frame-integrator-ci),
+# named after this script and the packages, so a change of either makes a new one.
+# Usage: make-camera-guest.sh RELEASE PACKAGE...   Needs root (debootstrap, chroot).
+set -euo pipefail
+source "$(dirname "$0")/debian-root.sh"
+release=$1
+shift
+packages="$*"
+
+key=$( (cat "$0" && echo "$packages") | sha256sum | cut -c1-12)
+guest=$debian_root_cache/$release-camera-guest-$key
+if [ -s "$guest/guest.img" ]; then
+    echo "$guest"
+    exit 0
+fi
+
+# An earlier guest of this release, or one left half made, is of no more use.
+rm -rf "$debian_root_cache/$release-camera-guest-"* "$debian_root_cache/$release-camera-staging."*
+staging=$(mktemp -d "$debian_root_cache/$release-camera-staging.XXXXXX")
+mkdir "$staging/root"
+unpack_root "$release" "$staging/root"
+install_in_root "$staging/root" "$packages" >&2
+
+cat >"$staging/root/sbin/camera-guest-init" <<'INIT'
+#!/bin/bash
+# Mounts what the kernel's early userspace left out, runs /payload/run from the second disk
+# and powers off; the host reads the outcome from the serial console.
+mountpoint -q /proc || mount -t proc proc /proc
+mountpoint -q /sys || mount -t sysfs sysfs /sys
+mountpoint -q /dev || mount -t devtmpfs devtmpfs /dev
+mkdir -p /dev/pts /dev/shm /payload
+mount -t devpts devpts /dev/pts
+mount -t tmpfs tmpfs /dev/shm
+mount -t tmpfs tmpfs /tmp
+mount -t tmpfs tmpfs /run
+tar -C /payload -xf /dev/vdb && /payload/run
+echo "payload exit status: $?"
+echo o >/proc/sysrq-trigger
+sleep 60
+INIT
+chmod 755 "$staging/root/sbin/camera-guest-init"
+cp "$staging"/root/boot/vmlinuz-* "$staging/vmlinuz"
+cp "$staging"/root/boot/initrd.img-* "$staging/initrd.img"
+size_mib=$(du -sm "$staging/root" | cut -f1)
+mkfs.ext4 -q -L guest -d "$staging/root" "$staging/guest.img" "$((size_mib * 5 / 4 + 256))M"
+mv "$staging" "$guest"
+echo "$guest"

@@ -1,0 +1,281 @@
+#!/bin/bash
+# The tool on Linux's virtual camera driver, vivid, in the guest that scripts/test-cameras.sh
+# boots: one row per camera layout, each run under both capture backends (GStreamer, which
+# the library tries first once its v4l2src is installed, and V4L2 alone). One line per case.
+# The camera that should be read shows a steady picture and every other one a changing
+# clock, so a report at the PSNR ceiling tells which camera the tool reads.
+# Usage (as root, under an X display): camera_cases.sh RELEASE TOOL
+# No -e: every case runs; a failed check marks its case and the run goes on.
+set -uo pipefail
+source "$(dirname "$0")/../scripts/preview-windows.sh"
+release=$1
+tool=$(realpath "$2")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# The library's PSNR of two identical images.
+ceiling=361.201999099219563
+v4l2_only=OPENCV_VIDEOIO_PRIORITY_GSTREAMER=0
+
+# What the README says each release and backend does with vivid, keyed release/backend.
+declare -A expected_mode=(
+    [bookworm/gstreamer]="3840x2160 at 2 fps" [bookworm/v4l2]="640x480 at 25 fps"
+    [trixie/gstreamer]="640x480 at 120 fps" [trixie/v4l2]="640x480 at 30 fps")
+# Nodes held while device 1 is read after the switch from device 0.
+declare -A expected_held_after_switch=(
+    [bookworm/gstreamer]="/dev/video0 /dev/video1" [bookworm/v4l2]="/dev/video1"
+    [trixie/gstreamer]="/dev/video1" [trixie/v4l2]="/dev/video1")
+
+# The library's lines on one UVC-like camera (index 1 is its metadata node), without their
+# time stamps and source locations, at the log level $1 (default: the library's own).
+library_lines_on_one_webcam() {
+    local level=${1:-WARNING}
+    if [ "$level" = WARNING ]; then
+        if [ "$backend" = gstreamer ]; then
+            echo "WARN OpenCV | GStreamer warning: Cannot query video position: status=0, value=-1, duration=-1"
+            echo "WARN OpenCV | GStreamer warning: Embedded video playback halted; module v4l2src1 reported: Device '/dev/video1' is not a capture device."
+            echo "WARN OpenCV | GStreamer warning: unable to start pipeline"
+            echo "WARN OpenCV | GStreamer warning: GStreamer: pipeline have not been created"
+        fi
+        echo "WARN VIDEOIO(V4L2:/dev/video1): can't open camera by index"
+    fi
+    if [ "$level" != FATAL ] && [ "$release" = trixie ]; then
+        echo "ERROR Camera index out of range"
+    fi
+}
+
+# Loads vivid with the module parameters given, or leaves it unloaded with none. Every
+# capture node shows a clock that changes with every frame (the on-screen text).
+load_vivid() {
+    modprobe -r vivid 2>/dev/null
+    [ $# -eq 0 ] || modprobe vivid "$@"
+}
+
+# Makes the node's picture steady: the test pattern without its on-screen text.
+steady() {
+    v4l2-ctl -d "$1" -c osd_text_mode=2
+}
+
+# Starts the tool with the backend's environment and the variables given; sets pid.
+start_tool() {
+    rm -f "$work/out" "$work/err"
+    env "${backend_env[@]}" "$@" "$tool" >"$work/out" 2>"$work/err" &
+    pid=$!
+}
+
+report_lines() {
+    wc -l <"$work/out"
+}
+
+# Waits up to 120 s (4K frames are slow under emulation) for the report to reach $1 lines.
+wait_for_lines() {
+    for _ in $(seq 480); do
+        [ "$(report_lines)" -ge "$1" ] && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.25
+    done
+    return 1
+}
+
+# Waits up to 30 s for the tool to end; sets status (124 if it did not).
+wait_for_exit() {
+    for _ in $(seq 120); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.25
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -9 "$pid"
+        wait "$pid" 2>/dev/null
+        status=124
+    else
+        wait "$pid"
+        status=$?
+    fi
+}
+
+# The capture nodes the tool holds open, in order.
+held_nodes() {
+    for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep '^/dev/video' | sort -u | xargs
+}
+
+# The backend that streams: GStreamer runs its camera source in a thread named after it.
+streaming_backend() {
+    if grep -qs '^v4l2src' /proc/"$pid"/task/*/comm; then echo gstreamer; else echo v4l2; fi
+}
+
+# Library lines without their time stamps and source locations.
+library_lines() {
+    grep '^\[' "$work/err" |
+        sed -E 's/^\[ ?([A-Z]+):[^]]*\] global ([^ ]+ \([0-9]+\)|[^ ]+:[0-9]+) [^ ]+ /\1 /'
+}
+
+# Runs the tool until it has reported 3 frames and shown its windows.
+start_and_wait() {
+    start_tool "$@"
+    wait_for_lines 3 || problem "fewer than 3 report lines"
+    wait_for_preview_windows || problem "no preview windows"
+    [ ${#problems[@]} -eq 0 ]
+}
+
+stop_with_q() {
+    press_in_preview_window q
+    wait_for_exit
+    [ "$status" -eq 0 ] || problem "exit status $status after q, expected 0"
+}
+
+problems=()
+problem() {
+    problems+=("$*")
+}
+
+# Every report line whole, well formed and numbered 1, 2, 3, ...
+check_report() {
+    [ "$(report_lines)" -gt 0 ] || return
+    [ -z "$(tail -c 1 "$work/out")" ] || problem "the report ends inside a line"
+    grep -Evq '^frame_number = +[0-9]+  PSNR = [0-9]+\.[0-9]{15}\[dB\]$' "$work/out" &&
+        problem "a malformed report line: $(grep -Ev '^frame_number = +[0-9]+  PSNR' "$work/out" | head -1)"
+    awk '$3 != NR { exit 1 }' "$work/out" || problem "report lines not numbered 1, 2, 3, ..."
+}
+
+# The steady camera is the one read: every PSNR is at the ceiling.
+check_reads_steady_camera() {
+    local off
+    off=$(awk -v c="$ceiling[dB]" '$6 != c { print $6; exit }' "$work/out")
+    [ -z "$off" ] || problem "a PSNR of $off: the tool reads a camera that is not the steady one"
+}
+
+check_held() {
+    local held
+    held=$(held_nodes)
+    [ "$held" = "$1" ] || problem "holds '$held', expected '$1'"
+}
+
+# Prints the line of the case just run, titled $title, and forgets its problems.
+finish_case() {
+    check_report
+    if [ ${#problems[@]} -eq 0 ]; then
+        echo "ok: $release $backend: $title"
+    else
+        printf 'FAIL: %s %s: %s\n' "$release" "$backend" "$title"
+        printf '    %s\n' "${problems[@]}"
+        sed 's/^/    stderr: /' "$work/err" 2>/dev/null | head -20
+        failures=$((failures + 1))
+        [ -z "${pid:-}" ] || kill -9 "$pid" 2>/dev/null
+    fi
+    problems=()
+    pid=""
+}
+
+# Each case sets its title first, and returns early once a step has failed.
+
+one_camera() {
+    title="one camera: reads video0 at the PSNR ceiling, Esc ignored, q ends with 0"
+    load_vivid n_devs=1 node_types=0x1
+    steady /dev/video0
+    start_and_wait || return
+    check_held /dev/video0
+    local before
+    before=$(report_lines)
+    press_in_preview_window Escape
+    wait_for_lines $((before + 2)) || problem "the run ended or stalled after Esc"
+    stop_with_q
+    check_reads_steady_camera
+}
+
+mode() {
+    title="mode: ${expected_mode[$release/$backend]} through $backend"
+    load_vivid n_devs=1 node_types=0x1
+    start_and_wait || return
+    local width height fps got
+    read -r width height < <(v4l2-ctl -d /dev/video0 --get-fmt-video |
+        sed -n 's|.*Width/Height *: *\([0-9]*\)/\([0-9]*\)|\1 \2|p')
+    fps=$(v4l2-ctl -d /dev/video0 --get-parm | sed -n 's/.*Frames per second: *\([0-9]*\)\..*/\1/p')
+    got="${width}x$height at $fps fps"
+    [ "$got" = "${expected_mode[$release/$backend]}" ] ||
+        problem "streams $got, expected ${expected_mode[$release/$backend]}"
+    [ "$(streaming_backend)" = "$backend" ] || problem "the $(streaming_backend) backend streams"
+    stop_with_q
+}
+
+one_webcam() {
+    title="one UVC-like camera: reads video0, never holds video1, the library's lines on index 1"
+    load_vivid n_devs=1 node_types=0x20001
+    steady /dev/video0
+    start_and_wait || return
+    check_held /dev/video0
+    sleep 1
+    check_held /dev/video0
+    stop_with_q
+    check_reads_steady_camera
+    diff <(library_lines_on_one_webcam) <(library_lines) >"$work/diff" ||
+        problem "other library lines than the README's: $(cat "$work/diff")"
+}
+
+log_levels() {
+    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps $(library_lines_on_one_webcam ERROR | wc -l) library lines, FATAL none"
+    load_vivid n_devs=1 node_types=0x20001
+    local level
+    for level in ERROR FATAL; do
+        start_and_wait OPENCV_LOG_LEVEL=$level || return
+        stop_with_q
+        diff <(library_lines_on_one_webcam $level) <(library_lines) >"$work/diff" ||
+            problem "at OPENCV_LOG_LEVEL=$level: other library lines than the README's: $(cat "$work/diff")"
+    done
+}
+
+two_cameras() {
+    title="two cameras: reads video1, holds ${expected_held_after_switch[$release/$backend]}"
+    load_vivid n_devs=2 node_types=0x1,0x1
+    steady /dev/video1
+    start_and_wait || return
+    check_held "${expected_held_after_switch[$release/$backend]}"
+    stop_with_q
+    check_reads_steady_camera
+}
+
+two_webcams() {
+    title="two UVC-like cameras: reads camera A (video0), never camera B (video2)"
+    load_vivid n_devs=2 node_types=0x20001,0x20001
+    steady /dev/video0
+    start_and_wait || return
+    check_held /dev/video0
+    stop_with_q
+    check_reads_steady_camera
+}
+
+no_camera() {
+    title="no camera, or one at index 1 only: 255, nothing written"
+    local layout
+    for layout in "" "vid_cap_nr=1"; do
+        load_vivid $layout
+        start_tool
+        wait_for_exit
+        [ "$status" -eq 255 ] || problem "${layout:-no vivid}: exit status $status, expected 255"
+        [ ! -s "$work/out" ] || problem "${layout:-no vivid}: wrote to standard output"
+        ! grep -v '^\[' "$work/err" | grep -q . || problem "${layout:-no vivid}: lines of its own"
+    done
+}
+
+disconnect() {
+    title="disconnect mid-run: 1, one line of its own, every report line whole"
+    load_vivid n_devs=1 node_types=0x1
+    start_and_wait || return
+    v4l2-ctl -d /dev/video0 -c disconnect=1
+    wait_for_exit
+    [ "$status" -eq 1 ] || problem "exit status $status after the disconnect, expected 1"
+    [ "$(grep -v '^\[' "$work/err")" = "frame-integrator: the camera stopped delivering frames" ] ||
+        problem "its own lines were: $(grep -v '^\[' "$work/err")"
+}
+
+failures=0
+for backend in gstreamer v4l2; do
+    backend_env=()
+    [ "$backend" = gstreamer ] || backend_env=("$v4l2_only")
+    for case in one_camera mode one_webcam log_levels two_cameras two_webcams no_camera disconnect; do
+        "$case"
+        finish_case
+    done
+done
+load_vivid
+echo "camera cases on $release: $failures failed"
+exit $((failures > 0))
