@@ -110,14 +110,16 @@ status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "the demo's exit status was $status after q, expected 0"
 # Its scene is a blue-grey 0x305070 under 30 % snow: on average (72, 94, 117) in the middle,
-# where the ball seldom is, and a noise whose strength keeps the PSNR between 23 and 27 dB.
+# where the ball seldom is, and a noise whose strength keeps the PSNR between 23 and 27 dB
+# once the integrated image has settled from the first frames.
 colour=$(convert "$artifacts/demo_source_window.png" -gravity center -crop 200x200+0+0 +repage \
     -format '%[fx:round(255*mean.r)] %[fx:round(255*mean.g)] %[fx:round(255*mean.b)]' info:)
-awk -v got="$colour" 'BEGIN { split(got, c, " "); split("72 94 117", want, " ");
-    for (i = 1; i <= 3; i++) if (c[i] - want[i] > 6 || want[i] - c[i] > 6) exit 1 }' ||
+read -r red green blue <<<"$colour"
+[ $(((red - 72) ** 2 + (green - 94) ** 2 + (blue - 117) ** 2)) -le 64 ] ||
     fail "the demo's frame window shows the colour ($colour), not its scene's (72 94 117)"
-psnr_range=$(awk '{ sub(/\[dB\]/, "", $6) } NR == 1 || $6 < low { low = $6 }
-    NR == 1 || $6 > high { high = $6 } END { printf "%.2f %.2f", low, high }' "$artifacts/demo_report.log")
-awk -v range="$psnr_range" 'BEGIN { split(range, r, " "); exit !(r[1] >= 23 && r[2] <= 27) }' ||
-    fail "the demo's PSNR spans $psnr_range dB, not its scene's 23 to 27 dB"
+psnr_range=$(awk 'NR > 5 { psnr = $6 + 0; low = NR == 6 || psnr < low ? psnr : low
+        high = NR == 6 || psnr > high ? psnr : high }
+    END { printf "%.2f %.2f", low, high; exit !(NR > 5 && low >= 23 && high <= 27) }' \
+    "$artifacts/demo_report.log") ||
+    fail "from pass 6 on, the demo's PSNR spans $psnr_range dB, not its scene's 23 to 27 dB"
 echo "the demo ran with descriptors 0 and 2 on /dev/null, showing its scene ($colour), PSNR $psnr_range dB"
