@@ -59,3 +59,13 @@ install_in_root() {
     in_root "$root" "apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
         apt-get install -y -qq --no-install-recommends $* >/dev/null"
 }
+
+# Prints how long the stage that just ended took, labelled with $stage_label, and starts the
+# next; the first stage starts when this file is sourced.
+stage_start=$(date +%s)
+end_stage() {
+    local now
+    now=$(date +%s)
+    echo "== ${stage_label:-}$1 took $((now - stage_start)) s"
+    stage_start=$now
+}

@@ -4,7 +4,7 @@
 # guest.img (an ext4 image of that root), and the release's own vmlinuz and initrd.img.
 # The guest's init runs the payload that its second disk carries as a tar archive, then
 # powers the guest off. Guests are kept in CACHE_DIR (default /var/cache/frame-integrator-ci),
-# named after this script and the packages, so a change of either makes a new one.
+# named after the scripts that make them and the packages, so a change of any makes a new one.
 # Usage: make-camera-guest.sh RELEASE PACKAGE...   Needs root (debootstrap, chroot).
 set -euo pipefail
 source "$(dirname "$0")/debian-root.sh"
@@ -12,7 +12,7 @@ release=$1
 shift
 packages="$*"
 
-key=$( (cat "$0" && echo "$packages") | sha256sum | cut -c1-12)
+key=$( (cat "$0" "$(dirname "$0")/debian-root.sh" && echo "$packages") | sha256sum | cut -c1-12)
 guest=$debian_root_cache/$release-camera-guest-$key
 if [ -s "$guest/guest.img" ]; then
     echo "$guest"
@@ -47,6 +47,6 @@ chmod 755 "$staging/root/sbin/camera-guest-init"
 cp "$staging"/root/boot/vmlinuz-* "$staging/vmlinuz"
 cp "$staging"/root/boot/initrd.img-* "$staging/initrd.img"
 size_mib=$(du -sm "$staging/root" | cut -f1)
-mkfs.ext4 -q -L guest -d "$staging/root" "$staging/guest.img" "$((size_mib * 5 / 4 + 256))M"
+mkfs.ext4 -q -L guest -d "$staging/root" "$staging/guest.img" "$((size_mib * 5 / 4 + 256))M" >&2
 mv "$staging" "$guest"
 echo "$guest"

@@ -14,14 +14,7 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
-stage_start=$(date +%s)
-# Prints how long the stage that just ended took, and starts the next.
-end_stage() {
-    local now
-    now=$(date +%s)
-    echo "== $release cameras: $1 took $((now - stage_start)) s"
-    stage_start=$now
-}
+stage_label="$release cameras: "
 
 guest=$("$repo/scripts/make-camera-guest.sh" "$@")
 end_stage "making the guest (once per release and package list)"

@@ -20,14 +20,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 command -v git >/dev/null || "$repo/scripts/install-deps.sh" git
 
-stage_start=$(date +%s)
-# Prints how long the stage that just ended took, and starts the next.
-end_stage() {
-    local now
-    now=$(date +%s)
-    echo "== $release: $1 took $((now - stage_start)) s"
-    stage_start=$now
-}
+stage_label="$release: "
 
 pristine_root_tar "$release" >/dev/null
 end_stage "making the minimal root"

@@ -27,7 +27,7 @@ declare -A expected_held_after_switch=(
     [trixie/gstreamer]="/dev/video1" [trixie/v4l2]="/dev/video1")
 
 # The library's lines on one UVC-like camera (index 1 is its metadata node), without their
-# time stamps and source locations, at the log level $1 (default: the library's own).
+# time stamps and source locations, at the log level $1 (default: the library's own, WARNING).
 library_lines_on_one_webcam() {
     local level=${1:-WARNING}
     if [ "$level" = WARNING ]; then
@@ -168,18 +168,54 @@ finish_case() {
 
 # Each case sets its title first, and returns early once a step has failed.
 
-one_camera() {
-    title="one camera: reads video0 at the PSNR ceiling, Esc ignored, q ends with 0"
-    load_vivid n_devs=1 node_types=0x1
-    steady /dev/video0
+# A camera layout: loads vivid with the parameters $2, makes node $3 steady, and checks that
+# the tool reads it while holding the nodes $4 and nothing else. $5, if given, names a check
+# made while the tool runs, and $6 one made after q has ended it.
+reads_steady_camera() {
+    title=$1
+    load_vivid $2
+    steady "$3"
     start_and_wait || return
-    check_held /dev/video0
+    check_held "$4"
+    [ -z "${5:-}" ] || "$5"
+    stop_with_q
+    check_reads_steady_camera
+    [ -z "${6:-}" ] || "$6"
+}
+
+esc_is_ignored() {
     local before
     before=$(report_lines)
     press_in_preview_window Escape
     wait_for_lines $((before + 2)) || problem "the run ended or stalled after Esc"
-    stop_with_q
-    check_reads_steady_camera
+    check_held /dev/video0
+}
+
+# The library's lines on one webcam are the README's, at the log level $1 (if given).
+library_lines_as_documented() {
+    diff <(library_lines_on_one_webcam "$@") <(library_lines) >"$work/diff" ||
+        problem "at log level ${1:-WARNING}, other library lines than the README's: $(cat "$work/diff")"
+}
+
+one_camera() {
+    reads_steady_camera "one camera: reads video0 at the PSNR ceiling, Esc ignored, q ends with 0" \
+        "n_devs=1 node_types=0x1" /dev/video0 /dev/video0 esc_is_ignored
+}
+
+one_webcam() {
+    reads_steady_camera "one UVC-like camera: reads video0, never holds video1, the library's lines on index 1" \
+        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 "" library_lines_as_documented
+}
+
+two_cameras() {
+    local held=${expected_held_after_switch[$release/$backend]}
+    reads_steady_camera "two cameras: reads video1, holds $held" \
+        "n_devs=2 node_types=0x1,0x1" /dev/video1 "$held"
+}
+
+two_webcams() {
+    reads_steady_camera "two UVC-like cameras: reads camera A (video0), never camera B (video2)" \
+        "n_devs=2 node_types=0x20001,0x20001" /dev/video0 /dev/video0
 }
 
 mode() {
@@ -197,20 +233,6 @@ mode() {
     stop_with_q
 }
 
-one_webcam() {
-    title="one UVC-like camera: reads video0, never holds video1, the library's lines on index 1"
-    load_vivid n_devs=1 node_types=0x20001
-    steady /dev/video0
-    start_and_wait || return
-    check_held /dev/video0
-    sleep 1
-    check_held /dev/video0
-    stop_with_q
-    check_reads_steady_camera
-    diff <(library_lines_on_one_webcam) <(library_lines) >"$work/diff" ||
-        problem "other library lines than the README's: $(cat "$work/diff")"
-}
-
 log_levels() {
     title="log levels: OPENCV_LOG_LEVEL=ERROR keeps $(library_lines_on_one_webcam ERROR | wc -l) library lines, FATAL none"
     load_vivid n_devs=1 node_types=0x20001
@@ -218,29 +240,8 @@ log_levels() {
     for level in ERROR FATAL; do
         start_and_wait OPENCV_LOG_LEVEL=$level || return
         stop_with_q
-        diff <(library_lines_on_one_webcam $level) <(library_lines) >"$work/diff" ||
-            problem "at OPENCV_LOG_LEVEL=$level: other library lines than the README's: $(cat "$work/diff")"
+        library_lines_as_documented $level
     done
-}
-
-two_cameras() {
-    title="two cameras: reads video1, holds ${expected_held_after_switch[$release/$backend]}"
-    load_vivid n_devs=2 node_types=0x1,0x1
-    steady /dev/video1
-    start_and_wait || return
-    check_held "${expected_held_after_switch[$release/$backend]}"
-    stop_with_q
-    check_reads_steady_camera
-}
-
-two_webcams() {
-    title="two UVC-like cameras: reads camera A (video0), never camera B (video2)"
-    load_vivid n_devs=2 node_types=0x20001,0x20001
-    steady /dev/video0
-    start_and_wait || return
-    check_held /dev/video0
-    stop_with_q
-    check_reads_steady_camera
 }
 
 no_camera() {
