@@ -109,13 +109,13 @@ test-fresh-debian:
 	scripts/test-in-fresh-debian.sh $(or $(RELEASE),trixie)
 
 # Runs the camera cases against the kernel's virtual camera in a qemu guest of Debian
-# RELEASE (default both bookworm and trixie), with the tool built from this working tree.
-# Needs root.
+# RELEASE (default both bookworm and trixie, each run even when the other fails), with the
+# tool built from this working tree. Needs root.
 test-cameras:
 	$(INSTALL) $(CAMERA_HOST_PACKAGES)
-	for release in $(or $(RELEASE),bookworm trixie); do \
-		scripts/test-cameras.sh $$release $(CAMERA_GUEST_PACKAGES) || exit 1; \
-	done
+	@status=0; for release in $(or $(RELEASE),bookworm trixie); do \
+		scripts/test-cameras.sh $$release $(CAMERA_GUEST_PACKAGES) || status=1; \
+	done; exit $$status
 
 # Removes every build folder.
 clean:
