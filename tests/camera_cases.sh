@@ -30,12 +30,14 @@ declare -A expected_held_after_switch=(
 # time stamps and source locations, at the log level $1 (default: the library's own, WARNING).
 library_lines_on_one_webcam() {
     local level=${1:-WARNING}
+    local gstreamer="WARN OpenCV | GStreamer warning:"
     if [ "$level" = WARNING ]; then
         if [ "$backend" = gstreamer ]; then
-            echo "WARN OpenCV | GStreamer warning: Cannot query video position: status=0, value=-1, duration=-1"
-            echo "WARN OpenCV | GStreamer warning: Embedded video playback halted; module v4l2src1 reported: Device '/dev/video1' is not a capture device."
-            echo "WARN OpenCV | GStreamer warning: unable to start pipeline"
-            echo "WARN OpenCV | GStreamer warning: GStreamer: pipeline have not been created"
+            echo "$gstreamer Cannot query video position: status=0, value=-1, duration=-1"
+            echo "$gstreamer Embedded video playback halted; module v4l2src1 reported:" \
+                "Device '/dev/video1' is not a capture device."
+            echo "$gstreamer unable to start pipeline"
+            echo "$gstreamer GStreamer: pipeline have not been created"
         fi
         echo "WARN VIDEOIO(V4L2:/dev/video1): can't open camera by index"
     fi
@@ -112,9 +114,8 @@ library_lines() {
 # Runs the tool until it has reported 3 frames and shown its windows.
 start_and_wait() {
     start_tool "$@"
-    wait_for_lines 3 || problem "fewer than 3 report lines"
-    wait_for_preview_windows || problem "no preview windows"
-    [ ${#problems[@]} -eq 0 ]
+    wait_for_lines 3 || { problem "fewer than 3 report lines"; return 1; }
+    wait_for_preview_windows || { problem "no preview windows"; return 1; }
 }
 
 stop_with_q() {
@@ -130,10 +131,11 @@ problem() {
 
 # Every report line whole, well formed and numbered 1, 2, 3, ...
 check_report() {
+    local malformed
     [ "$(report_lines)" -gt 0 ] || return
     [ -z "$(tail -c 1 "$work/out")" ] || problem "the report ends inside a line"
-    grep -Evq '^frame_number = +[0-9]+  PSNR = [0-9]+\.[0-9]{15}\[dB\]$' "$work/out" &&
-        problem "a malformed report line: $(grep -Ev '^frame_number = +[0-9]+  PSNR' "$work/out" | head -1)"
+    malformed=$(grep -Ev '^frame_number = +[0-9]+  PSNR = [0-9]+\.[0-9]{15}\[dB\]$' "$work/out")
+    [ -z "$malformed" ] || problem "a malformed report line: $(head -1 <<<"$malformed")"
     awk '$3 != NR { exit 1 }' "$work/out" || problem "report lines not numbered 1, 2, 3, ..."
 }
 
@@ -194,7 +196,8 @@ esc_is_ignored() {
 # The library's lines on one webcam are the README's, at the log level $1 (if given).
 library_lines_as_documented() {
     diff <(library_lines_on_one_webcam "$@") <(library_lines) >"$work/diff" ||
-        problem "at log level ${1:-WARNING}, other library lines than the README's: $(cat "$work/diff")"
+        problem "at log level ${1:-WARNING}, library lines other than the README's:" \
+            "$(cat "$work/diff")"
 }
 
 one_camera() {
@@ -203,7 +206,7 @@ one_camera() {
 }
 
 one_webcam() {
-    reads_steady_camera "one UVC-like camera: reads video0, never holds video1, the library's lines on index 1" \
+    reads_steady_camera "one UVC-like camera: reads video0, never holds video1, the library's lines" \
         "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 "" library_lines_as_documented
 }
 
@@ -234,9 +237,10 @@ mode() {
 }
 
 log_levels() {
-    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps $(library_lines_on_one_webcam ERROR | wc -l) library lines, FATAL none"
+    local kept level
+    kept=$(library_lines_on_one_webcam ERROR | wc -l)
+    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps $kept library lines, FATAL none"
     load_vivid n_devs=1 node_types=0x20001
-    local level
     for level in ERROR FATAL; do
         start_and_wait OPENCV_LOG_LEVEL=$level || return
         stop_with_q
@@ -272,7 +276,8 @@ failures=0
 for backend in gstreamer v4l2; do
     backend_env=()
     [ "$backend" = gstreamer ] || backend_env=("$v4l2_only")
-    for case in one_camera mode one_webcam log_levels two_cameras two_webcams no_camera disconnect; do
+    for case in one_camera mode one_webcam log_levels two_cameras two_webcams no_camera \
+        disconnect; do
         "$case"
         finish_case
     done
