@@ -7,9 +7,10 @@ debian_root_cache=${CACHE_DIR:-/var/cache/frame-integrator-ci}
 # Prints the tarball of a pristine minimal root of release $1, made on first use.
 pristine_root_tar() {
     local release=$1 tarball staging
-    tarball=$debian_root_cache/$1-minbase.tar
+    tarball=$debian_root_cache/$release-minbase.tar
     if [ ! -s "$tarball" ]; then
-        command -v debootstrap >/dev/null || "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" debootstrap >&2
+        command -v debootstrap >/dev/null ||
+            "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" debootstrap >&2
         mkdir -p "$debian_root_cache"
         staging=$(mktemp -d "$debian_root_cache/$release-staging.XXXXXX")
         debootstrap --variant=minbase "$release" "$staging" http://deb.debian.org/debian >/dev/null

@@ -41,7 +41,7 @@ mount -t tmpfs tmpfs /run
 tar -C /payload -xf /dev/vdb && /payload/run
 echo "payload exit status: $?"
 echo o >/proc/sysrq-trigger
-sleep 60
+sleep 60  # init must not end before the power-off does: the kernel would panic
 INIT
 chmod 755 "$staging/root/sbin/camera-guest-init"
 cp "$staging"/root/boot/vmlinuz-* "$staging/vmlinuz"

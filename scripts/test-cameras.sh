@@ -24,7 +24,8 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/src"
 git -C "$repo" ls-files -z --cached --others --exclude-standard |
     tar -C "$repo" --null -T - --ignore-failed-read -cf - | tar -C "$work/src" -xf -
-if ! in_root "$guest/root" "cd /root/frame-integrator && make build" "$work/src" >"$work/build.log" 2>&1; then
+if ! in_root "$guest/root" "cd /root/frame-integrator && make build" "$work/src" \
+    >"$work/build.log" 2>&1; then
     cat "$work/build.log"
     exit 1
 fi
@@ -33,15 +34,17 @@ end_stage "building the tool"
 mkdir -p "$work/payload/tests" "$work/payload/scripts"
 cp "$work/src/build/app/frame-integrator" "$work/payload/"
 cp "$repo/tests/camera_cases.sh" "$work/payload/tests/"
-cp "$repo/scripts/preview-windows.sh" "$repo/scripts/with-virtual-display.sh" "$work/payload/scripts/"
-printf '#!/bin/bash\ncd /payload && scripts/with-virtual-display.sh tests/camera_cases.sh %s frame-integrator\n' \
-    "$release" >"$work/payload/run"
+cp "$repo/scripts/preview-windows.sh" "$repo/scripts/with-virtual-display.sh" \
+    "$work/payload/scripts/"
+printf '#!/bin/bash\ncd /payload && %s %s frame-integrator\n' \
+    "scripts/with-virtual-display.sh tests/camera_cases.sh" "$release" >"$work/payload/run"
 chmod 755 "$work/payload/run"
 tar -C "$work/payload" -cf "$work/payload.tar" .
 
 # Software emulation: the machines this runs on have no usable KVM. The guest's console is
-# this script's standard output, so every case's line shows as it ends.
-timeout 3600 qemu-system-x86_64 -accel tcg,thread=multi -cpu max -smp 2 -m 4096 \
+# this script's standard output, so every case's line shows as it ends. The cases take two to
+# three minutes; the timeout stops a guest that hangs.
+timeout 1200 qemu-system-x86_64 -accel tcg,thread=multi -cpu max -smp 2 -m 4096 \
     -nodefaults -no-user-config -display none -no-reboot -serial stdio \
     -kernel "$guest/vmlinuz" -initrd "$guest/initrd.img" \
     -append "root=/dev/vda rw init=/sbin/camera-guest-init console=ttyS0 quiet loglevel=3 panic=-1" \
