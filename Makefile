@@ -8,7 +8,7 @@ INSTALL := scripts/install-deps.sh
 BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
 DEMO_PACKAGES := gstreamer1.0-plugins-base
 TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
-	xvfb xdotool x11-utils imagemagick
+	xvfb xdotool x11-utils imagemagick strace
 PACKAGE_PACKAGES := dpkg-dev file
 SCREENSHOT_PACKAGES := gstreamer1.0-plugins-base xvfb xdotool imagemagick fonts-dejavu-core
 LINT_PACKAGES := clang-tidy clang-format
@@ -25,7 +25,7 @@ TOOL_OPTIONS := -DBUILD_TESTING=OFF -DFRAME_INTEGRATOR_BENCHMARKS=OFF
 
 # Leaks inside the libraries are matched by full stacks; any finding fails the run.
 SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
@@ -88,7 +88,7 @@ package:
 
 # Checks the package's contents and lintian's verdict, then runs the packaged binary.
 check-package: package
-	$(INSTALL) lintian
+	$(INSTALL) lintian strace
 	scripts/check-package.sh build-package/frame-integrator_*.deb
 
 # Times the pass and its steps per frame size, then whole passes with real windows (on a
