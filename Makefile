@@ -8,7 +8,7 @@ INSTALL := scripts/install-deps.sh
 BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
 DEMO_PACKAGES := gstreamer1.0-plugins-base
 TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
-	xvfb xdotool x11-utils imagemagick strace
+	xvfb xdotool x11-utils imagemagick strace weston xwayland qtwayland5
 PACKAGE_PACKAGES := dpkg-dev file
 SCREENSHOT_PACKAGES := gstreamer1.0-plugins-base xvfb xdotool imagemagick fonts-dejavu-core
 LINT_PACKAGES := clang-tidy clang-format

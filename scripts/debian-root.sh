@@ -38,6 +38,8 @@ in_root() {
     mkdir -p "$debian_root_cache/$release-archives"
     unshare --mount --propagation private /bin/bash -euo pipefail -c '
         root=$1 archives=$2 source=$3 command=$4
+        # The root is a mount point, as on a booted system, so that unshare --mount works inside.
+        mount --bind "$root" "$root"
         mount -t proc proc "$root/proc"
         mount -t sysfs -o ro sysfs "$root/sys"
         mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"

@@ -20,6 +20,7 @@ if [ -s "$guest/guest.img" ]; then
 fi
 
 # An earlier guest of this release, or one left half made, is of no more use.
+mkdir -p "$debian_root_cache"
 rm -rf "$debian_root_cache/$release-camera-guest-"* "$debian_root_cache/$release-camera-staging."*
 staging=$(mktemp -d "$debian_root_cache/$release-camera-staging.XXXXXX")
 mkdir "$staging/root"

@@ -1,8 +1,13 @@
-# Shell functions for driving the two preview windows under X; source this file.
+# Shell functions for watching a run of the tool and driving its two preview windows, on an X
+# display or through a nested Wayland compositor (with-nested-weston.sh); source this file.
+# Every wait below is a bound for a hang, not a measure of speed: a slow machine gets there
+# later, a stalled loop never.
 
-# Waits up to 20 s for both windows to show; sets source_id and seki_id.
+# Waits for both windows to show on the X display (an X server, or Xwayland); sets source_id
+# and seki_id.
 wait_for_preview_windows() {
-    for _ in $(seq 200); do
+    local deadline=$((SECONDS + 120))
+    while [ $SECONDS -lt $deadline ]; do
         source_id=$(xdotool search --onlyvisible --name '^Source image$' 2>/dev/null | head -n 1 || true)
         seki_id=$(xdotool search --onlyvisible --name '^Source_seki image$' 2>/dev/null | head -n 1 || true)
         [ -n "$source_id" ] && [ -n "$seki_id" ] && return 0
@@ -17,7 +22,72 @@ separate_preview_windows() {
 }
 
 # Presses keys as a person would. With no window manager, keys go where the pointer is,
-# and only XTEST events reach the windows.
+# and only XTEST events reach the windows. Through a nested compositor the pointer goes to
+# the compositor's own window, and the compositor hands the keys to the window it focused.
 press_in_preview_window() {
-    xdotool mousemove --window "$source_id" 50 50 key "$@"
+    if [ -n "${COMPOSITOR_WINDOW:-}" ]; then
+        DISPLAY=$COMPOSITOR_DISPLAY xdotool mousemove --window "$COMPOSITOR_WINDOW" 50 50 key "$@"
+    else
+        xdotool mousemove --window "$source_id" 50 50 key "$@"
+    fi
+}
+
+# The nested compositor's view of the window titled $1, as its scene graph prints it: the
+# line that names the view, then its position.
+compositor_view() {
+    weston-debug scene-graph 2>/dev/null | grep -F -A1 "top-level window '$1'"
+}
+
+# Waits for both windows to show in the nested compositor.
+wait_for_compositor_windows() {
+    local deadline=$((SECONDS + 120))
+    while [ $SECONDS -lt $deadline ]; do
+        [ -n "$(compositor_view "Source image")" ] && [ -n "$(compositor_view "Source_seki image")" ] &&
+            return 0
+        sleep 0.25
+    done
+    return 1
+}
+
+# Saves to $2 what the nested compositor shows of the window titled $1.
+screenshot_compositor_window() {
+    local x1 y1 x2 y2
+    read -r x1 y1 x2 y2 < <(compositor_view "$1" |
+        sed -n 's/.*position: (\(-*[0-9]*\), \(-*[0-9]*\)) -> (\(-*[0-9]*\), \(-*[0-9]*\)).*/\1 \2 \3 \4/p')
+    DISPLAY=$COMPOSITOR_DISPLAY import -window "$COMPOSITOR_WINDOW" \
+        -crop "$((x2 - x1))x$((y2 - y1))+$x1+$y1" +repage "$2"
+}
+
+# Waits until the report file $1 has at least $2 lines while the tool ($pid) runs.
+wait_for_report_lines() {
+    local deadline=$((SECONDS + 300))
+    while [ "$(wc -l <"$1")" -lt "$2" ]; do
+        kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.25
+    done
+}
+
+# Waits for the tool ($pid) to end; sets status, 124 if it had to be killed.
+wait_for_exit() {
+    local deadline=$((SECONDS + 120))
+    while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
+        sleep 0.25
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -9 "$pid"
+        wait "$pid" 2>/dev/null
+        status=124
+    else
+        wait "$pid"
+        status=$?
+    fi
+}
+
+# What is wrong with the report in file $1, if anything: a last line without its newline, the
+# first malformed line, the first line out of the order 1, 2, 3, ...
+report_faults() {
+    [ ! -s "$1" ] || [ -z "$(tail -c 1 "$1")" ] || echo "the report ends inside a line"
+    grep -Evn -m 1 '^frame_number = +[0-9]+  PSNR = [0-9]+\.[0-9]{15}\[dB\]$' "$1" |
+        sed 's/^/a malformed report line: /'
+    awk '$3 != NR { print "report line " NR " is numbered " $3; exit }' "$1"
 }

@@ -69,32 +69,6 @@ report_lines() {
     wc -l <"$work/out"
 }
 
-# Waits up to 120 s (4K frames are slow under emulation) for the report to reach $1 lines.
-wait_for_lines() {
-    for _ in $(seq 480); do
-        [ "$(report_lines)" -ge "$1" ] && return 0
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.25
-    done
-    return 1
-}
-
-# Waits up to 30 s for the tool to end; sets status (124 if it did not).
-wait_for_exit() {
-    for _ in $(seq 120); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.25
-    done
-    if kill -0 "$pid" 2>/dev/null; then
-        kill -9 "$pid"
-        wait "$pid" 2>/dev/null
-        status=124
-    else
-        wait "$pid"
-        status=$?
-    fi
-}
-
 # The capture nodes the tool holds open, in order.
 held_nodes() {
     for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep '^/dev/video' | sort -u | xargs
@@ -114,7 +88,7 @@ library_lines() {
 # Runs the tool until it has reported 3 frames and shown its windows.
 start_and_wait() {
     start_tool "$@"
-    wait_for_lines 3 || { problem "fewer than 3 report lines"; return 1; }
+    wait_for_report_lines "$work/out" 3 || { problem "fewer than 3 report lines"; return 1; }
     wait_for_preview_windows || { problem "no preview windows"; return 1; }
 }
 
@@ -131,12 +105,9 @@ problem() {
 
 # Every report line whole, well formed and numbered 1, 2, 3, ...
 check_report() {
-    local malformed
-    [ "$(report_lines)" -gt 0 ] || return
-    [ -z "$(tail -c 1 "$work/out")" ] || problem "the report ends inside a line"
-    malformed=$(grep -Ev '^frame_number = +[0-9]+  PSNR = [0-9]+\.[0-9]{15}\[dB\]$' "$work/out")
-    [ -z "$malformed" ] || problem "a malformed report line: $(head -1 <<<"$malformed")"
-    awk '$3 != NR { exit 1 }' "$work/out" || problem "report lines not numbered 1, 2, 3, ..."
+    local faults
+    faults=$(report_faults "$work/out")
+    [ -z "$faults" ] || problem "$faults"
 }
 
 # The steady camera is the one read: every PSNR is at the ceiling.
@@ -189,7 +160,7 @@ esc_is_ignored() {
     local before
     before=$(report_lines)
     press_in_preview_window Escape
-    wait_for_lines $((before + 2)) || problem "the run ended or stalled after Esc"
+    wait_for_report_lines "$work/out" $((before + 2)) || problem "the run ended or stalled after Esc"
     check_held /dev/video0
 }
 

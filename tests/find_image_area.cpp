@@ -1,8 +1,8 @@
 // Finds where a window screenshot shows the test camera's image, and how noisy its centre is.
 // Usage: find_image_area SCREENSHOT B G R WIDTH HEIGHT
-// The image has a border of colour B G R around a noisy centre quarter. Passes when that
-// colour spans exactly a WIDTHxHEIGHT rectangle (the image shown 1:1) and covers its border;
-// prints the standard deviation of the grey levels in the centre.
+// The image has a border of colour B G R around a noisy centre quarter. Passes when the largest
+// patch of that colour spans exactly a WIDTHxHEIGHT rectangle (the image shown 1:1) and covers
+// its border; prints the standard deviation of the grey levels in the centre.
 #include <iostream>
 #include <string>
 
@@ -38,9 +38,23 @@ int main(int argc, char** argv)
     cv::Mat matches;
     cv::inRange(screenshot, colour - cv::Scalar::all(colour_tolerance),
                 colour + cv::Scalar::all(colour_tolerance), matches);
-    const cv::Rect area = cv::boundingRect(matches);
-    const double fill =
-        area.area() > 0 ? cv::countNonZero(matches(area)) / static_cast<double>(area.area()) : 0.0;
+    // The largest patch of the colour: a window that overlaps this one's edge shows a patch
+    // of its own.
+    cv::Mat labels;
+    cv::Mat stats;
+    cv::Mat centroids;
+    const int patches = cv::connectedComponentsWithStats(matches, labels, stats, centroids);
+    cv::Rect area;
+    int area_pixels = 0;
+    for (int patch = 1; patch < patches; ++patch) {
+        if (stats.at<int>(patch, cv::CC_STAT_AREA) > area_pixels) {
+            area_pixels = stats.at<int>(patch, cv::CC_STAT_AREA);
+            area = cv::Rect(
+                stats.at<int>(patch, cv::CC_STAT_LEFT), stats.at<int>(patch, cv::CC_STAT_TOP),
+                stats.at<int>(patch, cv::CC_STAT_WIDTH), stats.at<int>(patch, cv::CC_STAT_HEIGHT));
+        }
+    }
+    const double fill = area.area() > 0 ? area_pixels / static_cast<double>(area.area()) : 0.0;
     const bool found = area.size() == image_size && fill >= least_fill;
 
     double spread = 0.0;

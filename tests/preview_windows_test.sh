@@ -1,30 +1,92 @@
 #!/bin/bash
-# The real preview windows of a live run: their titles, which picture each shows, a report
-# that flows while no key is pressed, the keys; then the demo, started with standard input
-# and error closed, showing its own noisy scene.
-# Usage (under an X display): preview_windows_test.sh GUI_CAMERA DEMO FIND_IMAGE_AREA ARTIFACT_DIR
+# The real preview windows of a live run on one kind of desktop: their titles, which picture
+# each shows, a report that flows while no key is pressed, the keys, and what the tool writes
+# besides its report. On X11 the demo then runs with standard input and error closed, showing
+# its own noisy scene.
+# ROUTE is one of:
+#   x11       an X server; the windows are found, shot and driven with xdotool and import.
+#   wayland   a GNOME-like Wayland session (scripts/with-nested-weston.sh) with qtwayland5:
+#             native Wayland windows, seen and shot as the compositor shows them.
+#   xwayland  the same session without qtwayland5, which Qt's plugin folder loses in a private
+#             mount namespace: X11 windows on Xwayland, and one line from Qt about it.
+# Usage: preview_windows_test.sh ROUTE GUI_CAMERA FIND_IMAGE_AREA ARTIFACT_DIR [DEMO]
 # No -e: a failed step is reported by fail, with the screenshots and logs kept.
 set -uo pipefail
 source "$(dirname "$0")/../scripts/preview-windows.sh"
-camera=$1
-demo=$2
+route=$1
+camera=$2
 find_image_area=$3
 artifacts=$4
+demo=${5:-}
 
 # The test camera's border colour (B G R) and image size.
 colour=(40 160 220)
 image_size=(320 240)
 
+# What the tool writes to standard error besides the library's notes in brackets and the test
+# camera's count of passes: without qtwayland5, Qt says that it falls back to X11.
+expected_notes=""
+[ "$route" != xwayland ] ||
+    expected_notes='qt.qpa.plugin: Could not find the Qt platform plugin "wayland" in ""'
+
 rm -rf "$artifacts"
 mkdir -p "$artifacts"
+report=$artifacts/report.log
 pid=""
 fail() {
-    echo "FAIL: $*"
+    echo "FAIL ($route): $*"
     echo "screenshots and logs kept in $artifacts; the tool's standard error ends:"
     tail -n 40 "$artifacts/stderr.log"
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     exit 1
 }
+
+# Runs a command as on a machine without qtwayland5: Qt's platform plugin folder without the
+# package's plugins, in a mount namespace of its own (a user namespace too, when not root).
+without_qt_wayland() {
+    local plugins shown=$artifacts/qt-platforms-without-wayland
+    plugins=$(dirname "$(dpkg -L qtwayland5 | grep -m 1 '/platforms/libqwayland')")
+    mkdir "$shown"
+    cp -a "$plugins"/. "$shown"
+    dpkg -L qtwayland5 | grep "^$plugins/" | xargs -n 1 basename | (cd "$shown" && xargs rm -f)
+    local as_root=()
+    [ "$(id -u)" -eq 0 ] || as_root=(--user --map-root-user)
+    unshare "${as_root[@]}" --mount --propagation private /bin/sh -c \
+        'mount --bind "$1" "$2" && shift 2 && exec "$@"' without_qt_wayland "$shown" "$plugins" "$@"
+}
+
+# Finds both windows by their exact titles, as the route sees them.
+find_windows() {
+    case $route in
+        x11)
+            wait_for_preview_windows || fail "the two preview windows did not appear"
+            separate_preview_windows
+            ;;
+        xwayland)
+            wait_for_preview_windows || fail "the two preview windows did not appear on Xwayland"
+            wait_for_compositor_windows || fail "the compositor does not show the two windows"
+            ;;
+        wayland)
+            wait_for_compositor_windows || fail "the compositor does not show the two windows"
+            for title in "Source image" "Source_seki image"; do
+                compositor_view "$title" | grep -q "role xdg_toplevel, PID $pid," ||
+                    fail "'$title' is not a Wayland window of the tool: $(compositor_view "$title")"
+            done
+            ;;
+    esac
+}
+
+# Saves to $2 what the screen shows of the window titled $1.
+screenshot_window() {
+    if [ "$route" = x11 ]; then
+        local window=$source_id
+        [ "$1" = "Source image" ] || window=$seki_id
+        import -window "$window" "$2"
+    else
+        screenshot_compositor_window "$1" "$2"
+    fi
+}
+
 # Prints where a window's screenshot shows the camera's image, and sets spread to the noise
 # in its centre; fails unless the image is shown whole at 1:1.
 check_image_area() {
@@ -36,17 +98,25 @@ check_image_area() {
     return $status
 }
 
-"$camera" >"$artifacts/report.log" 2>"$artifacts/stderr.log" &
+# A key wait that blocked would hold the report at its first line however long one waited;
+# a slow machine only takes longer to get there.
+report_goes_on() {
+    local lines
+    lines=$(wc -l <"$report")
+    wait_for_report_lines "$report" $((lines + $1))
+}
+
+if [ "$route" = xwayland ]; then
+    without_qt_wayland "$camera" >"$report" 2>"$artifacts/stderr.log" &
+else
+    "$camera" >"$report" 2>"$artifacts/stderr.log" &
+fi
 pid=$!
 
-wait_for_preview_windows || fail "the two preview windows did not appear"
-[ "$(xdotool getwindowname "$source_id")" = "Source image" ] || fail "wrong title on the frame window"
-[ "$(xdotool getwindowname "$seki_id")" = "Source_seki image" ] || fail "wrong title on the integrated window"
-
-separate_preview_windows
-sleep 1
-import -window "$source_id" "$artifacts/source_window.png"
-import -window "$seki_id" "$artifacts/source_seki_window.png"
+find_windows
+report_goes_on 30 || fail "the report stopped at line $(wc -l <"$report") while no key was pressed"
+screenshot_window "Source image" "$artifacts/source_window.png"
+screenshot_window "Source_seki image" "$artifacts/source_seki_window.png"
 check_image_area "Source image" "$artifacts/source_window.png" ||
     fail "the frame window does not show the camera's image at 1:1"
 source_spread=$spread
@@ -59,42 +129,29 @@ awk -v frame="$source_spread" -v integrated="$seki_spread" \
     'BEGIN { ratio = integrated / frame; print "spread ratio " ratio; exit !(ratio > 0.45 && ratio < 0.72) }' ||
     fail "the windows do not show the noisy frame and the smoothed integrated image"
 
-# The camera delivers 30 frames a second; a key wait that blocked would stop the report.
-lines_before=$(wc -l <"$artifacts/report.log")
-sleep 1
-new_lines=$(($(wc -l <"$artifacts/report.log") - lines_before))
-[ "$new_lines" -ge 10 ] || fail "$new_lines report lines in the second before any key was pressed"
-echo "$new_lines report lines in the second before any key was pressed"
-
-press_in_preview_window Escape
-sleep 0.5
-press_in_preview_window space
-sleep 0.5
-kill -0 "$pid" 2>/dev/null || fail "Esc or space ended the run"
+press_in_preview_window Escape space
+report_goes_on 10 || fail "Esc or space ended or stalled the run"
 
 press_in_preview_window q
-for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "q did not end the run"
-wait "$pid"
-status=$?
+wait_for_exit
 pid=""
 [ "$status" -eq 0 ] || fail "exit status $status after q, expected 0"
 
-lines=$(wc -l <"$artifacts/report.log")
+lines=$(wc -l <"$report")
 passes=$(sed -n 's/^passes shown: //p' "$artifacts/stderr.log")
 [ "$lines" -gt 0 ] || fail "no report lines"
 [ "$lines" = "$passes" ] || fail "$lines report lines for $passes passes"
-grep -Evq '^frame_number = +[0-9]+  PSNR = [0-9]+\.[0-9]{15}\[dB\]$' "$artifacts/report.log" &&
-    fail "a malformed report line"
-awk '$3 != NR { exit 1 }' "$artifacts/report.log" || fail "report lines not numbered 1, 2, 3, ..."
+faults=$(report_faults "$report")
+[ -z "$faults" ] || fail "$faults"
+notes=$(grep -v -e '^\[' -e '^passes shown: ' "$artifacts/stderr.log")
+[ "$notes" = "$expected_notes" ] || fail "standard error says '$notes', expected '$expected_notes'"
 echo "q ended the run with status 0 after $passes passes, each reported once, in order"
+[ -n "$demo" ] || exit 0
 
 # The demo with standard input and error closed: both go to /dev/null, so that no file the
 # run opens later takes their descriptors, and the run goes on as usual.
-"$demo" <&- 2>&- >"$artifacts/demo_report.log" &
+report=$artifacts/demo_report.log
+"$demo" <&- 2>&- >"$report" &
 pid=$!
 wait_for_preview_windows || fail "the demo's preview windows did not appear"
 for descriptor in 0 2; do
@@ -102,24 +159,24 @@ for descriptor in 0 2; do
     [ "$target" = /dev/null ] || fail "the demo's descriptor $descriptor is on '$target', not /dev/null"
 done
 separate_preview_windows
-sleep 1
+report_goes_on 30 || fail "the demo's report stopped at line $(wc -l <"$report")"
 import -window "$source_id" "$artifacts/demo_source_window.png"
 press_in_preview_window q
-wait "$pid"
-status=$?
+wait_for_exit
 pid=""
 [ "$status" -eq 0 ] || fail "the demo's exit status was $status after q, expected 0"
 # Its scene is a blue-grey 0x305070 under 30 % snow: on average (72, 94, 117) in the middle,
 # where the ball seldom is, and a noise whose strength keeps the PSNR between 23 and 27 dB
-# once the integrated image has settled from the first frames.
+# once the integrated image has settled from the first frames. When the machine is busy, the
+# live snow source can fall behind, and the pipeline then hands over a frame with the last
+# frame's snow, whose PSNR is about 6 dB higher: a moment, which the median passes over.
 colour=$(convert "$artifacts/demo_source_window.png" -gravity center -crop 200x200+0+0 +repage \
     -format '%[fx:round(255*mean.r)] %[fx:round(255*mean.g)] %[fx:round(255*mean.b)]' info:)
 read -r red green blue <<<"$colour"
 [ $(((red - 72) ** 2 + (green - 94) ** 2 + (blue - 117) ** 2)) -le 64 ] ||
     fail "the demo's frame window shows the colour ($colour), not its scene's (72 94 117)"
-psnr_range=$(awk 'NR > 5 { psnr = $6 + 0; low = NR == 6 || psnr < low ? psnr : low
-        high = NR == 6 || psnr > high ? psnr : high }
-    END { printf "%.2f %.2f", low, high; exit !(NR > 5 && low >= 23 && high <= 27) }' \
-    "$artifacts/demo_report.log") ||
-    fail "from pass 6 on, the demo's PSNR spans $psnr_range dB, not its scene's 23 to 27 dB"
-echo "the demo ran with descriptors 0 and 2 on /dev/null, showing its scene ($colour), PSNR $psnr_range dB"
+median=$(awk 'NR > 5 { print $6 + 0 }' "$report" | sort -g |
+    awk '{ psnr[NR] = $1 } END { printf "%.2f", (psnr[int((NR + 1) / 2)] + psnr[int(NR / 2) + 1]) / 2 }')
+awk -v median="$median" 'BEGIN { exit !(median >= 23 && median <= 27) }' ||
+    fail "from pass 6 on, the demo's median PSNR is $median dB, not its scene's 23 to 27 dB"
+echo "the demo ran with descriptors 0 and 2 on /dev/null, showing its scene ($colour), median PSNR $median dB"

@@ -1,0 +1,41 @@
+#!/bin/bash
+# Runs a command in a Wayland session like the one GNOME gives on Debian 12 and 13: a weston
+# compositor nested in the current X display (its X11 backend has a keyboard, which headless
+# weston lacks), with Xwayland for X11 programs and the variables a GNOME session sets. Exports
+# COMPOSITOR_DISPLAY and COMPOSITOR_WINDOW too: the X display and window that show the
+# compositor's output and take its keyboard. Stops the compositor afterwards.
+# Usage (under an X display): with-nested-weston.sh COMMAND...
+# No -e: the command's own status is this script's, whatever it is.
+set -uo pipefail
+
+log=$(mktemp) || exit 1
+socket=frame-integrator-$$
+# pixman: no GPU here. --debug lets weston-debug print the scene graph (each window's title and
+# place), --no-config keeps a user's weston.ini out.
+weston --backend=x11-backend.so --use-pixman --width=1600 --height=1200 --xwayland --debug \
+    --no-config --socket="$socket" --log="$log" 2>/dev/null &
+weston_pid=$!
+trap 'kill $weston_pid 2>/dev/null; wait $weston_pid 2>/dev/null; rm -f "$log"' EXIT
+
+compositor_window=""
+xwayland_display=""
+for _ in $(seq 300); do
+    compositor_window=$(xdotool search --class '^Weston Compositor$' 2>/dev/null | head -n 1)
+    xwayland_display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$log" | head -n 1)
+    [ -n "$compositor_window" ] && [ -n "$xwayland_display" ] && break
+    kill -0 $weston_pid 2>/dev/null || break
+    sleep 0.1
+done
+if [ -z "$compositor_window" ] || [ -z "$xwayland_display" ]; then
+    echo "with-nested-weston: weston did not start; its log:" >&2
+    cat "$log" >&2
+    exit 1
+fi
+
+# The pointer rests below the compositor's panel, where no window opens, so that it hides
+# no part of one.
+xdotool mousemove --window "$compositor_window" 50 50
+export COMPOSITOR_DISPLAY=$DISPLAY COMPOSITOR_WINDOW=$compositor_window
+export WAYLAND_DISPLAY=$socket DISPLAY=$xwayland_display
+export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
+"$@"
