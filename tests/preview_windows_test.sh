@@ -8,7 +8,8 @@
 #   wayland   a GNOME-like Wayland session (scripts/with-nested-weston.sh) with qtwayland5:
 #             native Wayland windows, seen and shot as the compositor shows them.
 #   xwayland  the same session without qtwayland5, which Qt's plugin folder loses in a private
-#             mount namespace: X11 windows on Xwayland, and one line from Qt about it.
+#             mount namespace: X11 windows on Xwayland, and one line from Qt about it; then
+#             without Xwayland too, where Qt aborts the run.
 # Usage: preview_windows_test.sh ROUTE GUI_CAMERA FIND_IMAGE_AREA ARTIFACT_DIR [DEMO]
 # No -e: a failed step is reported by fail, with the screenshots and logs kept.
 set -uo pipefail
@@ -146,6 +147,18 @@ faults=$(report_faults "$report")
 notes=$(grep -v -e '^\[' -e '^passes shown: ' "$artifacts/stderr.log")
 [ "$notes" = "$expected_notes" ] || fail "standard error says '$notes', expected '$expected_notes'"
 echo "q ended the run with status 0 after $passes passes, each reported once, in order"
+
+# A Wayland session without Xwayland leaves Qt, without qtwayland5, no way to show a window:
+# it aborts the process when the first window opens, after the first report line.
+if [ "$route" = xwayland ]; then
+    (unset DISPLAY && without_qt_wayland "$camera") >"$artifacts/no_xwayland_report.log" \
+        2>"$artifacts/no_xwayland_stderr.log"
+    status=$?
+    lines=$(wc -l <"$artifacts/no_xwayland_report.log")
+    [ "$status" -eq 134 ] && [ "$lines" -eq 1 ] ||
+        fail "without Xwayland: exit status $status after $lines report lines, expected 134 after 1"
+    echo "without Xwayland, Qt aborted the run (134) after its first report line"
+fi
 [ -n "$demo" ] || exit 0
 
 # The demo with standard input and error closed: both go to /dev/null, so that no file the
