@@ -43,8 +43,9 @@ tar -C "$work/payload" -cf "$work/payload.tar" .
 
 # Software emulation: the machines this runs on have no usable KVM. The guest's console is
 # this script's standard output, so every case's line shows as it ends. The cases take two to
-# three minutes; the timeout stops a guest that hangs.
-timeout 1200 qemu-system-x86_64 -accel tcg,thread=multi -cpu max -smp 2 -m 4096 \
+# three minutes on an idle machine and several times that on a busy one; the timeout is there
+# for a guest that hangs.
+timeout 1800 qemu-system-x86_64 -accel tcg,thread=multi -cpu max -smp 2 -m 4096 \
     -nodefaults -no-user-config -display none -no-reboot -serial stdio \
     -kernel "$guest/vmlinuz" -initrd "$guest/initrd.img" \
     -append "root=/dev/vda rw init=/sbin/camera-guest-init console=ttyS0 quiet loglevel=3 panic=-1" \

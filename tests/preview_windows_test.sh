@@ -130,8 +130,11 @@ awk -v frame="$source_spread" -v integrated="$seki_spread" \
     'BEGIN { ratio = integrated / frame; print "spread ratio " ratio; exit !(ratio > 0.45 && ratio < 0.72) }' ||
     fail "the windows do not show the noisy frame and the smoothed integrated image"
 
-press_in_preview_window Escape space
-report_goes_on 10 || fail "Esc or space ended or stalled the run"
+# One key at a time: the windows report only the last key of those that came in one wait.
+for key in Escape space; do
+    press_in_preview_window "$key"
+    report_goes_on 10 || fail "$key ended or stalled the run"
+done
 
 press_in_preview_window q
 wait_for_exit
