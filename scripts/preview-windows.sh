@@ -22,11 +22,12 @@ separate_preview_windows() {
 }
 
 # Presses keys as a person would. With no window manager, keys go where the pointer is,
-# and only XTEST events reach the windows. Through a nested compositor the pointer goes to
-# the compositor's own window, and the compositor hands the keys to the window it focused.
+# and only XTEST events reach the windows. Through a nested compositor the pointer already
+# rests in the compositor's own window, and the compositor hands the keys to the window it
+# focused.
 press_in_preview_window() {
     if [ -n "${COMPOSITOR_WINDOW:-}" ]; then
-        DISPLAY=$COMPOSITOR_DISPLAY xdotool mousemove --window "$COMPOSITOR_WINDOW" 50 50 key "$@"
+        DISPLAY=$COMPOSITOR_DISPLAY xdotool key "$@"
     else
         xdotool mousemove --window "$source_id" 50 50 key "$@"
     fi

@@ -32,9 +32,9 @@ if [ -z "$compositor_window" ] || [ -z "$xwayland_display" ]; then
     exit 1
 fi
 
-# The pointer rests below the compositor's panel, where no window opens, so that it hides
-# no part of one.
-xdotool mousemove --window "$compositor_window" 50 50
+# The pointer rests on the compositor's panel along the top, which stays above every window, so
+# that it neither hides nor hovers over any part of one.
+xdotool mousemove --window "$compositor_window" 800 10
 export COMPOSITOR_DISPLAY=$DISPLAY COMPOSITOR_WINDOW=$compositor_window
 export WAYLAND_DISPLAY=$socket DISPLAY=$xwayland_display
 export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME
