@@ -50,9 +50,21 @@ wait_for_compositor_windows() {
     return 1
 }
 
-# Saves to $2 what the nested compositor shows of the window titled $1.
+# Whether the window titled $1 is the top one in the nested compositor.
+compositor_window_on_top() {
+    weston-debug scene-graph 2>/dev/null | grep -m 1 "top-level window '" | grep -qF "'$1'"
+}
+
+# Saves to $2 what the nested compositor shows of the window titled $1, raised first with the
+# compositor's window switcher (Super+Tab), since the compositor may place the other one over
+# it.
 screenshot_compositor_window() {
-    local x1 y1 x2 y2
+    local x1 y1 x2 y2 deadline=$((SECONDS + 120))
+    compositor_window_on_top "$1" || DISPLAY=$COMPOSITOR_DISPLAY xdotool key super+Tab
+    until compositor_window_on_top "$1"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.25
+    done
     read -r x1 y1 x2 y2 < <(compositor_view "$1" |
         sed -n 's/.*position: (\(-*[0-9]*\), \(-*[0-9]*\)) -> (\(-*[0-9]*\), \(-*[0-9]*\)).*/\1 \2 \3 \4/p')
     DISPLAY=$COMPOSITOR_DISPLAY import -window "$COMPOSITOR_WINDOW" \

@@ -85,7 +85,7 @@ screenshot_window() {
         [ "$1" = "Source image" ] || window=$seki_id
         import -window "$window" "$2"
     else
-        screenshot_compositor_window "$1" "$2"
+        screenshot_compositor_window "$1" "$2" || fail "the compositor did not raise '$1'"
     fi
 }
 
