@@ -71,6 +71,13 @@ screenshot_compositor_window() {
         -crop "$((x2 - x1))x$((y2 - y1))+$x1+$y1" +repage "$2"
 }
 
+# Standard input with the library's notes ("[ WARN:0@0.077] global cap_gstreamer.cpp:1405 open
+# ...", or "... ./modules/videoio/src/cap_gstreamer.cpp (1405) open ..." on OpenCV 4.6) cut
+# down to their level and message, which stay the same from run to run and release to release.
+without_library_stamps() {
+    sed -E 's/^\[ ?([A-Z]+):[^]]*\] global ([^ ]+ \([0-9]+\)|[^ ]+:[0-9]+) [^ ]+ /\1 /'
+}
+
 # Waits until the report file $1 has at least $2 lines while the tool ($pid) runs.
 wait_for_report_lines() {
     local deadline=$((SECONDS + 300))

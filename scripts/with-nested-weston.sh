@@ -19,7 +19,8 @@ trap 'kill $weston_pid 2>/dev/null; wait $weston_pid 2>/dev/null; rm -f "$log"' 
 
 compositor_window=""
 xwayland_display=""
-for _ in $(seq 300); do
+deadline=$((SECONDS + 120))  # a bound for a hang: a busy machine only starts weston later
+while [ $SECONDS -lt $deadline ]; do
     compositor_window=$(xdotool search --class '^Weston Compositor$' 2>/dev/null | head -n 1)
     xwayland_display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$log" | head -n 1)
     [ -n "$compositor_window" ] && [ -n "$xwayland_display" ] && break

@@ -5,6 +5,7 @@
 # Usage: binary_without_camera.sh BINARY [DEMO_BINARY]
 # No -e: every case runs, and the statuses are what is checked.
 set -uo pipefail
+source "$(dirname "$0")/../scripts/preview-windows.sh"
 binary=$1
 demo=${2:-}
 if [ -e /dev/video0 ]; then
@@ -64,8 +65,7 @@ check "standard error closed, no /dev/null" $? 1
 if [ -n "$demo" ]; then
     timeout 300 "$demo" >/dev/full 2>"$work/log"
     status=$?
-    sed -E 's/^\[ ?([A-Z]+):[^]]*\] global ([^ ]+ \([0-9]+\)|[^ ]+:[0-9]+) [^ ]+ /\1 /' \
-        "$work/log" >"$work/err"
+    without_library_stamps <"$work/log" >"$work/err"
     check "demo with standard output on /dev/full" $status 1 \
         "WARN OpenCV | GStreamer warning: Cannot query video position: status=0, value=-1, duration=-1
 frame-integrator: the report could not be written: No space left on device

@@ -81,8 +81,7 @@ streaming_backend() {
 
 # Library lines without their time stamps and source locations.
 library_lines() {
-    grep '^\[' "$work/err" |
-        sed -E 's/^\[ ?([A-Z]+):[^]]*\] global ([^ ]+ \([0-9]+\)|[^ ]+:[0-9]+) [^ ]+ /\1 /'
+    grep '^\[' "$work/err" | without_library_stamps
 }
 
 # Runs the tool until it has reported 3 frames and shown its windows.
