@@ -36,6 +36,7 @@ report=$artifacts/report.log
 pid=""
 fail() {
     echo "FAIL ($route): $*"
+    [ -z "${COMPOSITOR_WINDOW:-}" ] || weston-debug scene-graph >"$artifacts/scene-graph.txt" 2>&1
     echo "screenshots and logs kept in $artifacts; the tool's standard error ends:"
     tail -n 40 "$artifacts/stderr.log"
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
