@@ -14,8 +14,8 @@ Xvfb -displayfd 3 -screen 0 "${SCREEN_SIZE:-1600x1200x24}" -noreset -nolisten tc
 xvfb_pid=$!
 trap 'kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null; rm -rf "$display_file" "$runtime_dir"' EXIT
 
-for _ in $(seq 100); do
-    [ -s "$display_file" ] && break
+deadline=$((SECONDS + 120))  # a bound for a hang: a busy machine only starts Xvfb later
+until [ -s "$display_file" ] || [ $SECONDS -ge $deadline ]; do
     sleep 0.1
 done
 if [ ! -s "$display_file" ]; then
