@@ -12,11 +12,19 @@ TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
 PACKAGE_PACKAGES := dpkg-dev file
 SCREENSHOT_PACKAGES := gstreamer1.0-plugins-base xvfb xdotool imagemagick fonts-dejavu-core
 LINT_PACKAGES := clang-tidy clang-format
-CAMERA_HOST_PACKAGES := qemu-system-x86 debootstrap e2fsprogs git
+# ARCH (default this machine's) picks the architecture of make package and make test-cameras:
+# amd64 or arm64, whose programs run here under qemu-user.
+HOST_ARCH := $(shell dpkg --print-architecture)
+HOST_RELEASE := $(shell . /etc/os-release && echo $$VERSION_CODENAME)
+ARCH_ := $(or $(ARCH),$(HOST_ARCH))
+CAMERA_HOST_PACKAGES := debootstrap e2fsprogs git \
+	$(if $(filter arm64,$(ARCH_)),qemu-system-arm qemu-user-static lintian,qemu-system-x86)
 # What the camera guest holds: the release's kernel with its virtual camera driver, the
-# camera controls, a virtual display, GStreamer's camera source and what the tool builds with.
-CAMERA_GUEST_PACKAGES := linux-image-amd64 kmod v4l-utils xvfb xdotool \
-	gstreamer1.0-plugins-base gstreamer1.0-plugins-good $(BUILD_PACKAGES)
+# camera controls, a virtual display, GStreamer's camera source and what the tool, its
+# package and its unit tests build with.
+CAMERA_GUEST_PACKAGES := linux-image-$(ARCH_) kmod v4l-utils xvfb xdotool \
+	gstreamer1.0-plugins-base gstreamer1.0-plugins-good $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) \
+	libgtest-dev
 
 # Configures folder $(1) with CMake options $(2) unless it already is; from then on the
 # build itself reruns CMake when a CMakeLists.txt changes.
@@ -31,7 +39,7 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
 .PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package \
-	check-package bench lint test-fresh-debian test-cameras clean
+	check-package bench lint test-fresh-debian test-cameras package-native package-foreign check-arch clean
 
 # Builds the tool and the demo, as make build does.
 all: build
@@ -80,14 +88,22 @@ test-sanitize:
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && $(SANITIZER_ENV) ctest --output-on-failure
 
-# Builds build-package/frame-integrator_VERSION_ARCH.deb.
-package:
+# Builds build-package/frame-integrator_VERSION_ARCH.deb; with ARCH=arm64 (as root),
+# build-package-arm64/frame-integrator_VERSION_arm64.deb for Debian RELEASE (default this
+# machine's), built in an emulated arm64 root and checked as make check-package does.
+package: $(if $(filter $(HOST_ARCH),$(ARCH_)),package-native,package-foreign)
+
+package-native:
 	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
 	$(call configure,build-package,-DCMAKE_BUILD_TYPE=Release $(TOOL_OPTIONS))
 	cmake --build build-package -j $(JOBS) --target package
 
+package-foreign: check-arch
+	$(INSTALL) $(CAMERA_HOST_PACKAGES)
+	scripts/package-for-arch.sh $(or $(RELEASE),$(HOST_RELEASE)) $(ARCH_) $(CAMERA_GUEST_PACKAGES)
+
 # Checks the package's contents and lintian's verdict, then runs the packaged binary.
-check-package: package
+check-package: package-native
 	$(INSTALL) lintian strace
 	scripts/check-package.sh build-package/frame-integrator_*.deb
 
@@ -109,14 +125,17 @@ test-fresh-debian:
 	scripts/test-in-fresh-debian.sh $(or $(RELEASE),trixie)
 
 # Runs the camera cases against the kernel's virtual camera in a qemu guest of Debian
-# RELEASE (default both bookworm and trixie, each run even when the other fails), with the
-# tool built from this working tree. Needs root.
-test-cameras:
+# RELEASE (default both bookworm and trixie, each run even when the other fails) for ARCH,
+# with the tool built from this working tree (on arm64, its package). Needs root.
+test-cameras: check-arch
 	$(INSTALL) $(CAMERA_HOST_PACKAGES)
 	@status=0; for release in $(or $(RELEASE),bookworm trixie); do \
-		scripts/test-cameras.sh $$release $(CAMERA_GUEST_PACKAGES) || status=1; \
+		scripts/test-cameras.sh $$release $(ARCH_) $(CAMERA_GUEST_PACKAGES) || status=1; \
 	done; exit $$status
+
+check-arch:
+	@case "$(ARCH_)" in amd64|arm64) ;; *) echo "ARCH=$(ARCH_): amd64 or arm64 only" >&2; exit 2 ;; esac
 
 # Removes every build folder.
 clean:
-	rm -rf build build-tests build-sanitize build-package
+	rm -rf build build-tests build-sanitize build-package build-package-*

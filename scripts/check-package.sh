@@ -1,7 +1,8 @@
 #!/bin/bash
 # Checks the Debian package: lintian finds no error or warning, its dependencies come from the
 # libraries it links, it holds the binary, the manual page and the copyright file, and the
-# installed binary passes the same no-camera test as the built one.
+# installed binary passes the same no-camera test as the built one. A package for another
+# architecture gets every check but the run; the camera cases run it in its own guest.
 # In CI (CI=true, as root) it installs the package with apt and removes it afterwards;
 # elsewhere it unpacks it into a temporary folder instead of touching the system.
 set -euo pipefail
@@ -28,6 +29,12 @@ for file in usr/bin/frame-integrator usr/share/man/man1/frame-integrator.1.gz \
     usr/share/doc/frame-integrator/copyright; do
     grep -q "\./$file\$" <<<"$contents" || fail "no $file in the package"
 done
+
+arch=$(dpkg-deb --field "$deb" Architecture)
+if [ "$arch" != "$(dpkg --print-architecture)" ]; then
+    echo "check-package: lintian is clean and the $arch package holds what it should"
+    exit 0
+fi
 
 unpacked=$(mktemp -d)
 installed=false

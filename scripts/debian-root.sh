@@ -4,16 +4,43 @@
 
 debian_root_cache=${CACHE_DIR:-/var/cache/frame-integrator-ci}
 
-# Prints the tarball of a pristine minimal root of release $1, made on first use.
+# Says what this machine lacks to run programs of Debian architecture $1 and how to get it,
+# and fails; succeeds for its own architecture or one the kernel hands to qemu-user.
+can_run_architecture() {
+    local arch=$1 qemu
+    [ "$arch" != "$(dpkg --print-architecture)" ] || return 0
+    case $arch in
+        arm64) qemu=aarch64 ;;
+        *) echo "no way known here to run $arch programs" >&2 && return 1 ;;
+    esac
+    grep -qx enabled "/proc/sys/fs/binfmt_misc/qemu-$qemu" 2>/dev/null && return 0
+    echo "this machine can't run $arch programs: the kernel does not hand them to qemu-$qemu." >&2
+    if ! mountpoint -q /proc/sys/fs/binfmt_misc; then
+        echo "binfmt_misc is not mounted; as root:" >&2
+        echo "    mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc" >&2
+    fi
+    echo "Then register Debian's qemu-$qemu entry (package qemu-user-static), as root:" >&2
+    echo "    cat /usr/lib/binfmt.d/qemu-$qemu.conf >/proc/sys/fs/binfmt_misc/register" >&2
+    echo "(A system running systemd does both when qemu-user-static is installed.)" >&2
+    return 1
+}
+
+# Prints the tarball of a pristine minimal root of release $1 and Debian architecture $2
+# (default this machine's), made on first use. A root of another architecture is unpacked
+# natively and set up under qemu-user.
 pristine_root_tar() {
-    local release=$1 tarball staging
+    local release=$1 arch=${2:-$(dpkg --print-architecture)} tarball staging
     tarball=$debian_root_cache/$release-minbase.tar
+    [ "$arch" = "$(dpkg --print-architecture)" ] || tarball=$debian_root_cache/$release-$arch-minbase.tar
     if [ ! -s "$tarball" ]; then
         command -v debootstrap >/dev/null ||
             "$(dirname "${BASH_SOURCE[0]}")/install-deps.sh" debootstrap >&2
+        can_run_architecture "$arch"
         mkdir -p "$debian_root_cache"
-        staging=$(mktemp -d "$debian_root_cache/$release-staging.XXXXXX")
-        debootstrap --variant=minbase "$release" "$staging" http://deb.debian.org/debian >/dev/null
+        staging=$(mktemp -d "$debian_root_cache/$release-$arch-staging.XXXXXX")
+        debootstrap --variant=minbase --arch="$arch" --foreign "$release" "$staging" \
+            http://deb.debian.org/debian >/dev/null
+        chroot "$staging" /debootstrap/debootstrap --second-stage >/dev/null
         tar -C "$staging" -cf "$tarball.partial" .
         mv "$tarball.partial" "$tarball"
         rm -rf "$staging"
@@ -21,10 +48,11 @@ pristine_root_tar() {
     echo "$tarball"
 }
 
-# Unpacks a new root of release $1 into the empty folder $2, ready for in_root.
+# Unpacks a new root of release $1 and architecture $3 (default this machine's) into the empty
+# folder $2, ready for in_root.
 unpack_root() {
     chmod 755 "$2"  # mktemp makes folders private, and apt works as the user _apt
-    tar -C "$2" -xf "$(pristine_root_tar "$1")"
+    tar -C "$2" -xf "$(pristine_root_tar "$1" "${3:-}")"
     cp /etc/resolv.conf "$2/etc/resolv.conf"
 }
 
@@ -53,6 +81,20 @@ in_root() {
             PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
             /bin/bash -euo pipefail -c "$command"' \
         in_root "$root" "$debian_root_cache/$release-archives" "$source" "$command"
+}
+
+# Copies this working tree (what git tracks, and new files it doesn't ignore) into the new
+# folder $2 and runs the command $3 there inside the root $1; shows its output if it fails.
+in_root_on_working_tree() {
+    local root=$1 copy=$2 command=$3 repo
+    repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    mkdir "$copy"
+    git -C "$repo" ls-files -z --cached --others --exclude-standard |
+        tar -C "$repo" --null -T - --ignore-failed-read -cf - | tar -C "$copy" -xf -
+    if ! in_root "$root" "cd /root/frame-integrator && $command" "$copy" >"$copy.log" 2>&1; then
+        cat "$copy.log"
+        return 1
+    fi
 }
 
 # Installs Debian packages $2... into the root $1, without recommended packages.
