@@ -16,13 +16,13 @@ LINT_PACKAGES := clang-tidy clang-format
 # amd64 or arm64, whose programs run here under qemu-user.
 HOST_ARCH := $(shell dpkg --print-architecture)
 HOST_RELEASE := $(shell . /etc/os-release && echo $$VERSION_CODENAME)
-ARCH_ := $(or $(ARCH),$(HOST_ARCH))
+DEB_ARCH := $(or $(ARCH),$(HOST_ARCH))
 CAMERA_HOST_PACKAGES := debootstrap e2fsprogs git \
-	$(if $(filter arm64,$(ARCH_)),qemu-system-arm qemu-user-static lintian,qemu-system-x86)
+	$(if $(filter arm64,$(DEB_ARCH)),qemu-system-arm qemu-user-static lintian,qemu-system-x86)
 # What the camera guest holds: the release's kernel with its virtual camera driver, the
 # camera controls, a virtual display, GStreamer's camera source and what the tool, its
 # package and its unit tests build with.
-CAMERA_GUEST_PACKAGES := linux-image-$(ARCH_) kmod v4l-utils xvfb xdotool \
+CAMERA_GUEST_PACKAGES := linux-image-$(DEB_ARCH) kmod v4l-utils xvfb xdotool \
 	gstreamer1.0-plugins-base gstreamer1.0-plugins-good $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) \
 	libgtest-dev
 
@@ -39,7 +39,8 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
 .PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package \
-	check-package bench lint test-fresh-debian test-cameras package-native package-foreign check-arch clean
+	package-native package-foreign check-arch check-package bench lint test-fresh-debian \
+	test-cameras clean
 
 # Builds the tool and the demo, as make build does.
 all: build
@@ -91,7 +92,7 @@ test-sanitize:
 # Builds build-package/frame-integrator_VERSION_ARCH.deb; with ARCH=arm64 (as root),
 # build-package-arm64/frame-integrator_VERSION_arm64.deb for Debian RELEASE (default this
 # machine's), built in an emulated arm64 root and checked as make check-package does.
-package: $(if $(filter $(HOST_ARCH),$(ARCH_)),package-native,package-foreign)
+package: $(if $(filter $(HOST_ARCH),$(DEB_ARCH)),package-native,package-foreign)
 
 package-native:
 	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
@@ -100,7 +101,7 @@ package-native:
 
 package-foreign: check-arch
 	$(INSTALL) $(CAMERA_HOST_PACKAGES)
-	scripts/package-for-arch.sh $(or $(RELEASE),$(HOST_RELEASE)) $(ARCH_) $(CAMERA_GUEST_PACKAGES)
+	scripts/package-for-arch.sh $(or $(RELEASE),$(HOST_RELEASE)) $(DEB_ARCH) $(CAMERA_GUEST_PACKAGES)
 
 # Checks the package's contents and lintian's verdict, then runs the packaged binary.
 check-package: package-native
@@ -130,11 +131,12 @@ test-fresh-debian:
 test-cameras: check-arch
 	$(INSTALL) $(CAMERA_HOST_PACKAGES)
 	@status=0; for release in $(or $(RELEASE),bookworm trixie); do \
-		scripts/test-cameras.sh $$release $(ARCH_) $(CAMERA_GUEST_PACKAGES) || status=1; \
+		scripts/test-cameras.sh $$release $(DEB_ARCH) $(CAMERA_GUEST_PACKAGES) || status=1; \
 	done; exit $$status
 
+# Refuses an ARCH other than the two the camera guests are made for.
 check-arch:
-	@case "$(ARCH_)" in amd64|arm64) ;; *) echo "ARCH=$(ARCH_): amd64 or arm64 only" >&2; exit 2 ;; esac
+	@case "$(DEB_ARCH)" in amd64|arm64) ;; *) echo "ARCH=$(DEB_ARCH): amd64 or arm64 only" >&2; exit 2 ;; esac
 
 # Removes every build folder.
 clean:
