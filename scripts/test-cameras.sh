@@ -50,7 +50,7 @@ fi
 cp "$repo/tests/camera_cases.sh" "$work/payload/tests/"
 cp "$repo/scripts/preview-windows.sh" "$repo/scripts/with-virtual-display.sh" \
     "$work/payload/scripts/"
-printf '#!/bin/bash\ncd /payload && %s%s %s %s\n' "$install" \
+printf '#!/bin/bash\necho "the guest booted"\ncd /payload && %s%s %s %s\n' "$install" \
     "scripts/with-virtual-display.sh tests/camera_cases.sh" "$release" "$tool" >"$work/payload/run"
 chmod 755 "$work/payload/run"
 tar -C "$work/payload" -cf "$work/payload.tar" .
@@ -82,7 +82,8 @@ timeout "$bound" "${qemu[@]}" -accel tcg,thread=multi -smp 2 -m 4096 \
     sed -u 's/\r$//' | tee "$work/serial.log" || guest_status=$?
 end_stage "running the cases"
 if [ "$guest_status" -eq 124 ]; then
-    echo "test-cameras: the guest did not power off within $bound s; its console ended:" >&2
+    echo "test-cameras: the guest did not power off within $bound s; its console's last lines:" >&2
     tail -n 20 "$work/serial.log" >&2
+    [ -s "$work/serial.log" ] || echo "(none: it hung before it booted)" >&2
 fi
 grep -qx 'payload exit status: 0' "$work/serial.log"
