@@ -1,7 +1,7 @@
 # Every target first installs the Debian packages it needs that are missing. Each build
 # folder has one configuration, made once: build/ holds the tool and the demo, build-tests/
 # the tests and benchmarks, build-sanitize/ the tests under sanitizers, build-package/ the
-# Debian package.
+# Debian packages, a folder for each release and architecture.
 JOBS := $(shell nproc)
 INSTALL := scripts/install-deps.sh
 
@@ -9,22 +9,22 @@ BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
 DEMO_PACKAGES := gstreamer1.0-plugins-base
 TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
 	xvfb xdotool x11-utils imagemagick strace weston xwayland qtwayland5
-PACKAGE_PACKAGES := dpkg-dev file
+PACKAGE_PACKAGES := dpkg-dev debhelper lintian mmdebstrap
 SCREENSHOT_PACKAGES := gstreamer1.0-plugins-base xvfb xdotool imagemagick fonts-dejavu-core
 LINT_PACKAGES := clang-tidy clang-format
-# ARCH (default this machine's) picks the architecture of make package and make test-cameras:
-# amd64 or arm64, whose programs run here under qemu-user.
-HOST_ARCH := $(shell dpkg --print-architecture)
+# RELEASE and ARCH pick the Debian release and architecture (amd64 or arm64) that make package
+# and make test-cameras build for; by default this machine's.
 HOST_RELEASE := $(shell . /etc/os-release && echo $$VERSION_CODENAME)
-DEB_ARCH := $(or $(ARCH),$(HOST_ARCH))
-CAMERA_HOST_PACKAGES := debootstrap e2fsprogs git \
-	$(if $(filter arm64,$(DEB_ARCH)),qemu-system-arm qemu-user-static lintian,qemu-system-x86)
-# What the camera guest holds: the release's kernel with its virtual camera driver, the
-# camera controls, a virtual display, GStreamer's camera source and what the tool, its
-# package and its unit tests build with.
-CAMERA_GUEST_PACKAGES := linux-image-$(DEB_ARCH) kmod v4l-utils xvfb xdotool \
-	gstreamer1.0-plugins-base gstreamer1.0-plugins-good $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) \
-	libgtest-dev
+DEB_ARCH := $(or $(ARCH),$(shell dpkg --print-architecture))
+# What mmdebstrap-autopkgtest-build-qemu and autopkgtest need to make and boot a machine of
+# ARCH; another architecture's programs run under qemu-user while its image is made.
+CAMERA_HOST_PACKAGES := autopkgtest mmdebstrap e2fsprogs dosfstools fdisk mtools uidmap \
+	$(if $(filter bookworm,$(HOST_RELEASE)),libarchive13,libarchive13t64) \
+	systemd-boot-efi:$(DEB_ARCH) binutils-multiarch $(if $(filter arm64,$(DEB_ARCH)), \
+	qemu-system-arm qemu-efi-aarch64 qemu-user-static arch-test,qemu-system-x86 ovmf)
+# Debian 12's mmdebstrap lacks the image builder, and its mke2fs can't read the builder's tar
+# stream: there they come from bookworm-backports, with autopkgtest of the same age.
+IMAGE_TOOLS := autopkgtest mmdebstrap e2fsprogs
 
 # Configures folder $(1) with CMake options $(2) unless it already is; from then on the
 # build itself reruns CMake when a CMakeLists.txt changes.
@@ -38,9 +38,8 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
-.PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package \
-	package-native package-foreign check-arch check-package bench lint test-fresh-debian \
-	test-cameras clean
+.PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package bench \
+	lint test-fresh-debian test-cameras clean
 
 # Builds the tool and the demo, as make build does.
 all: build
@@ -74,8 +73,8 @@ build-tests:
 	cmake --build build-tests -j $(JOBS)
 
 # The README's test command: every test, every test again under the sanitizers, then the
-# Debian package checked and run.
-test: test-plain test-sanitize check-package
+# Debian package built and checked.
+test: test-plain test-sanitize package
 
 # Runs every test once.
 test-plain: build-tests
@@ -89,24 +88,12 @@ test-sanitize:
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && $(SANITIZER_ENV) ctest --output-on-failure
 
-# Builds build-package/frame-integrator_VERSION_ARCH.deb; with ARCH=arm64 (as root),
-# build-package-arm64/frame-integrator_VERSION_arm64.deb for Debian RELEASE (default this
-# machine's), built in an emulated arm64 root and checked as make check-package does.
-package: $(if $(filter $(HOST_ARCH),$(DEB_ARCH)),package-native,package-foreign)
-
-package-native:
+# Builds the Debian source and binary packages with dpkg-buildpackage and checks them with
+# lintian; for another release or architecture than this machine's, in a fresh root of that
+# release (a cross build for another architecture).
+package:
 	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
-	$(call configure,build-package,-DCMAKE_BUILD_TYPE=Release $(TOOL_OPTIONS))
-	cmake --build build-package -j $(JOBS) --target package
-
-package-foreign: check-arch
-	$(INSTALL) $(CAMERA_HOST_PACKAGES)
-	scripts/package-for-arch.sh $(or $(RELEASE),$(HOST_RELEASE)) $(DEB_ARCH) $(CAMERA_GUEST_PACKAGES)
-
-# Checks the package's contents and lintian's verdict, then runs the packaged binary.
-check-package: package-native
-	$(INSTALL) lintian strace
-	scripts/check-package.sh build-package/frame-integrator_*.deb
+	scripts/build-package.sh $(or $(RELEASE),$(HOST_RELEASE)) $(DEB_ARCH)
 
 # Times the pass and its steps per frame size, then whole passes with real windows (on a
 # virtual display large enough for 4K windows when there is no display).
@@ -123,21 +110,20 @@ lint: build-tests
 # Runs make test and make lint on a clean clone of HEAD in a fresh minimal root of Debian
 # RELEASE (default trixie, Debian 13). Needs root.
 test-fresh-debian:
+	$(INSTALL) git mmdebstrap
 	scripts/test-in-fresh-debian.sh $(or $(RELEASE),trixie)
 
-# Runs the camera cases against the kernel's virtual camera in a qemu guest of Debian
-# RELEASE (default both bookworm and trixie, each run even when the other fails) for ARCH,
-# with the tool built from this working tree (on arm64, its package). Needs root.
-test-cameras: check-arch
-	$(INSTALL) $(CAMERA_HOST_PACKAGES)
+# Builds the package for Debian RELEASE (default both bookworm and trixie, each run even when
+# the other fails) on ARCH and runs its autopkgtests, the camera cases among them, in a qemu
+# machine of that release and architecture.
+test-cameras:
+	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) $(CAMERA_HOST_PACKAGES)
+	command -v mmdebstrap-autopkgtest-build-qemu >/dev/null || $(INSTALL) --backports $(IMAGE_TOOLS)
 	@status=0; for release in $(or $(RELEASE),bookworm trixie); do \
-		scripts/test-cameras.sh $$release $(DEB_ARCH) $(CAMERA_GUEST_PACKAGES) || status=1; \
+		scripts/build-package.sh $$release $(DEB_ARCH) && \
+		scripts/test-cameras.sh $$release $(DEB_ARCH) || status=1; \
 	done; exit $$status
-
-# Refuses an ARCH other than the two the camera guests are made for.
-check-arch:
-	@case "$(DEB_ARCH)" in amd64|arm64) ;; *) echo "ARCH=$(DEB_ARCH): amd64 or arm64 only" >&2; exit 2 ;; esac
 
 # Removes every build folder.
 clean:
-	rm -rf build build-tests build-sanitize build-package build-package-*
+	rm -rf build build-tests build-sanitize build-package

@@ -1,0 +1,31 @@
+#!/bin/bash
+# Builds the Debian source and binary packages of this working tree for Debian RELEASE on ARCH
+# with dpkg-buildpackage, then checks them with lintian. For this machine's own release and
+# architecture the build runs here; for any other, in a fresh root of RELEASE that mmdebstrap
+# makes and throws away (a cross build for another architecture). Leaves the packages in
+# build-package/RELEASE-ARCH/.
+# Usage: build-package.sh RELEASE ARCH
+set -euo pipefail
+release=$1
+arch=$2
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build_arch=$(dpkg --print-architecture)
+out=$repo/build-package/$release-$arch
+
+rm -rf "$out"
+mkdir -p "$out/frame-integrator"
+git -C "$repo" ls-files -z --cached --others --exclude-standard |
+    tar -C "$repo" --null -T - -cf - | tar -C "$out/frame-integrator" -xf -
+if [ "$release-$arch" = "$(. /etc/os-release && echo "$VERSION_CODENAME")-$build_arch" ]; then
+    (cd "$out/frame-integrator" && dpkg-buildpackage -us -uc)
+else
+    cross=()
+    [ "$arch" = "$build_arch" ] || cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
+    mmdebstrap --variant=buildd "${cross[@]}" \
+        --customize-hook='mkdir "$1/build"' --customize-hook="sync-in '$out' /build" \
+        --customize-hook="chroot \"\$1\" apt-get build-dep -y --host-architecture=$arch /build/frame-integrator" \
+        --customize-hook="chroot \"\$1\" sh -c 'cd /build/frame-integrator && dpkg-buildpackage -us -uc --host-arch=$arch'" \
+        --customize-hook="sync-out /build '$out'" \
+        "$release" /dev/null
+fi
+lintian --fail-on error,warning "$out"/frame-integrator_*.changes
