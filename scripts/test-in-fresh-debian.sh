@@ -1,40 +1,24 @@
 #!/bin/bash
-# Runs make test and make lint as a new user would: in a fresh minimal Debian root of the
-# given release, on a clean clone of this repository's HEAD (commit first), with nothing
-# installed but make. Needs root for debootstrap and chroot.
+# Runs make test and make lint as a new user would: on a clean clone of this repository's HEAD
+# (commit first), in a fresh minimal root of Debian RELEASE that mmdebstrap makes with nothing
+# but make in it, and throws away afterwards. Needs root.
 # Usage: test-in-fresh-debian.sh RELEASE [COMMAND...]   (RELEASE: trixie, bookworm, ...)
-# Each COMMAND runs in the clone as one timed stage, instead of make test and make lint.
-# CACHE_DIR (default /var/cache/frame-integrator-ci) keeps the pristine root and the
-# downloaded packages between runs; every run unpacks a new root and clones anew.
+# Each COMMAND runs in the clone instead of make test and make lint.
 set -euo pipefail
 release=$1
 shift
 commands=("$@")
 [ ${#commands[@]} -gt 0 ] || commands=("make test" "make lint")
-repo=$(cd "$(dirname "$0")/.." && pwd)
-source "$repo/scripts/debian-root.sh"
+clone=$(mktemp -d)
+trap 'rm -rf "$clone"' EXIT
+git clone --quiet "$(dirname "$0")/.." "$clone/frame-integrator"
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "test-in-fresh-debian: needs root (debootstrap and chroot)" >&2
-    exit 1
-fi
-command -v git >/dev/null || "$repo/scripts/install-deps.sh" git
-
-stage_label="$release: "
-
-pristine_root_tar "$release" >/dev/null
-end_stage "making the minimal root"
-
-root=$(mktemp -d "$debian_root_cache/$release-root.XXXXXX")
-trap 'rm -rf "$root"' EXIT
-unpack_root "$release" "$root"
-git clone --quiet "$repo" "$root/root/frame-integrator"
-end_stage "unpacking the root and cloning $(git -C "$repo" rev-parse --short HEAD)"
-
-install_in_root "$root" make
-end_stage "installing make"
+hooks=(--customize-hook='mkdir "$1/root/frame-integrator"'
+    --customize-hook="sync-in '$clone/frame-integrator' /root/frame-integrator")
 for command in "${commands[@]}"; do
-    in_root "$root" "cd /root/frame-integrator && $command"
-    end_stage "$command"
+    # A clean environment, as in a new login: nothing of this machine's display or settings.
+    hooks+=(--customize-hook="chroot \"\$1\" env -i HOME=/root LANG=C.UTF-8 \
+        PATH=/usr/sbin:/usr/bin:/sbin:/bin sh -c 'cd /root/frame-integrator && $command'")
 done
+mmdebstrap --variant=minbase --include=make "${hooks[@]}" "$release" /dev/null
 echo "== $release: passed on a clean clone in a fresh root: ${commands[*]}"

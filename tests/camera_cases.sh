@@ -1,15 +1,15 @@
 #!/bin/bash
-# The tool on Linux's virtual camera driver, vivid, in the guest that scripts/test-cameras.sh
-# boots: one row per camera layout, each run under both capture backends (GStreamer, which
+# The tool on Linux's virtual camera driver, vivid, on a machine of its own (the package's
+# autopkgtest): one row per camera layout, each run under both capture backends (GStreamer, which
 # the library tries first once its v4l2src is installed, and V4L2 alone). One line per case.
 # The camera that should be read shows a steady picture and every other one a changing
 # clock, so a report at the PSNR ceiling tells which camera the tool reads.
-# Usage (as root, under an X display): camera_cases.sh RELEASE TOOL
+# Usage (as root, under an X display): camera_cases.sh TOOL
 # No -e: every case runs; a failed check marks its case and the run goes on.
 set -uo pipefail
 source "$(dirname "$0")/../scripts/preview-windows.sh"
-release=$1
-tool=$(realpath "$2")
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+tool=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
