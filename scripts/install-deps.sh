@@ -8,14 +8,12 @@
 set -euo pipefail
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-apt_get=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
 release=""
 if [ "$1" = --backports ]; then
     shift
     release=$(. /etc/os-release && echo "$VERSION_CODENAME")-backports
-    printf '%s\n' "Types: deb" "URIs: http://deb.debian.org/debian" "Suites: $release" \
-        "Components: main" "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg" |
-        $sudo tee "/etc/apt/sources.list.d/$release.sources" >/dev/null
+    echo "deb http://deb.debian.org/debian $release main" |
+        $sudo tee "/etc/apt/sources.list.d/$release.list" >/dev/null
 fi
 
 missing=()
@@ -24,23 +22,16 @@ for package in "$@"; do
         ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
         missing+=("$package")
     fi
-done
-[ ${#missing[@]} -gt 0 ] || exit 0
-
-for package in "${missing[@]}"; do
     arch=${package#*:}
     if [ "$arch" != "$package" ] &&
         ! (dpkg --print-architecture && dpkg --print-foreign-architectures) | grep -qx "$arch"; then
         $sudo dpkg --add-architecture "$arch"
     fi
 done
+[ ${#missing[@]} -gt 0 ] || exit 0
+
 echo "Installing: ${missing[*]}${release:+ from $release}"
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-"${apt_get[@]}" update -qq
-if ! "${apt_get[@]}" install -y --no-install-recommends ${release:+-t "$release"} "${missing[@]}" \
-    >"$log" 2>&1; then
-    cat "$log" >&2
-    exit 1
-fi
-grep -E 'newly installed|^Need to get|^After this operation' "$log" || true
+apt_get=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -qq -o DPkg::Lock::Timeout=600)
+"${apt_get[@]}" update
+"${apt_get[@]}" install -y --no-install-recommends ${release:+-t "$release"} "${missing[@]}" \
+    >/dev/null
