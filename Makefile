@@ -8,9 +8,8 @@ INSTALL := scripts/install-deps.sh
 BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
 DEMO_PACKAGES := gstreamer1.0-plugins-base
 TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
-	xvfb xdotool x11-utils imagemagick strace weston xwayland qtwayland5
+	xvfb xauth xdotool imagemagick strace weston xwayland qtwayland5
 PACKAGE_PACKAGES := dpkg-dev debhelper lintian mmdebstrap
-SCREENSHOT_PACKAGES := gstreamer1.0-plugins-base xvfb xdotool imagemagick fonts-dejavu-core
 LINT_PACKAGES := clang-tidy clang-format
 # RELEASE and ARCH pick the Debian release and architecture (amd64 or arm64) that make package
 # and make test-cameras build for; by default this machine's.
@@ -38,8 +37,8 @@ SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
 
 SOURCES = $(shell find app integration report tests bench -name '*.cpp' -o -name '*.hpp')
 
-.PHONY: all build run demo screenshot build-tests test test-plain test-sanitize package bench \
-	lint test-fresh-debian test-cameras clean
+.PHONY: all build run demo build-tests test test-plain test-sanitize package bench \
+	lint test-fresh-debian test-cameras camera-host-packages clean
 
 # Builds the tool and the demo, as make build does.
 all: build
@@ -60,11 +59,6 @@ run: build
 demo: build
 	$(INSTALL) $(DEMO_PACKAGES)
 	build/app/frame-integrator-demo
-
-# Remakes docs/screenshot.png from a demo run under a virtual display.
-screenshot: build
-	$(INSTALL) $(SCREENSHOT_PACKAGES)
-	scripts/make-screenshot.sh build/app/frame-integrator-demo docs/screenshot.png
 
 # Builds the tests and the benchmarks in build-tests/.
 build-tests:
@@ -99,7 +93,7 @@ package:
 # virtual display large enough for 4K windows when there is no display).
 bench: build-tests
 	@if [ -n "$$DISPLAY" ]; then build-tests/bench/bench; \
-	else SCREEN_SIZE=4000x2400x24 scripts/with-virtual-display.sh build-tests/bench/bench; fi
+	else xvfb-run -a -s "-screen 0 4000x2400x24" build-tests/bench/bench; fi
 
 # Checks the formatting and runs clang-tidy over every source.
 lint: build-tests
@@ -116,13 +110,16 @@ test-fresh-debian:
 # Builds the package for Debian RELEASE (default both bookworm and trixie, each run even when
 # the other fails) on ARCH and runs its autopkgtests, the camera cases among them, in a qemu
 # machine of that release and architecture.
-test-cameras:
-	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) $(CAMERA_HOST_PACKAGES)
-	command -v mmdebstrap-autopkgtest-build-qemu >/dev/null || $(INSTALL) --backports $(IMAGE_TOOLS)
+test-cameras: camera-host-packages
 	@status=0; for release in $(or $(RELEASE),bookworm trixie); do \
 		scripts/build-package.sh $$release $(DEB_ARCH) && \
 		scripts/test-cameras.sh $$release $(DEB_ARCH) || status=1; \
 	done; exit $$status
+
+# Installs what making and booting a qemu machine of ARCH needs, and building its package.
+camera-host-packages:
+	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) $(CAMERA_HOST_PACKAGES)
+	command -v mmdebstrap-autopkgtest-build-qemu >/dev/null || $(INSTALL) --backports $(IMAGE_TOOLS)
 
 # Removes every build folder.
 clean:

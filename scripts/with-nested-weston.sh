@@ -8,26 +8,26 @@
 # No -e: the command's own status is this script's, whatever it is.
 set -uo pipefail
 
-log=$(mktemp) || exit 1
+source "$(dirname "$0")/preview-windows.sh"
+# The compositor's socket and log, and Qt's runtime files, go to a folder of this session's own.
+XDG_RUNTIME_DIR=$(mktemp -d) || exit 1
+export XDG_RUNTIME_DIR
+log=$XDG_RUNTIME_DIR/weston.log
 socket=frame-integrator-$$
 # pixman: no GPU here. --debug lets weston-debug print the scene graph (each window's title and
 # place), --no-config keeps a user's weston.ini out.
 weston --backend=x11-backend.so --use-pixman --width=1600 --height=1200 --xwayland --debug \
     --no-config --socket="$socket" --log="$log" 2>/dev/null &
 weston_pid=$!
-trap 'kill $weston_pid 2>/dev/null; wait $weston_pid 2>/dev/null; rm -f "$log"' EXIT
+trap 'kill $weston_pid 2>/dev/null; wait $weston_pid 2>/dev/null; rm -rf "$XDG_RUNTIME_DIR"' EXIT
 
-compositor_window=""
-xwayland_display=""
-deadline=$((SECONDS + 120))  # a bound for a hang: a busy machine only starts weston later
-while [ $SECONDS -lt $deadline ]; do
+# Whether weston shows its window on the X display and Xwayland listens; sets both.
+weston_started() {
     compositor_window=$(xdotool search --class '^Weston Compositor$' 2>/dev/null | head -n 1)
     xwayland_display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$log" | head -n 1)
-    [ -n "$compositor_window" ] && [ -n "$xwayland_display" ] && break
-    kill -0 $weston_pid 2>/dev/null || break
-    sleep 0.1
-done
-if [ -z "$compositor_window" ] || [ -z "$xwayland_display" ]; then
+    [ -n "$compositor_window" ] && [ -n "$xwayland_display" ]
+}
+if ! wait_until 120 weston_started; then
     echo "with-nested-weston: weston did not start; its log:" >&2
     cat "$log" >&2
     exit 1
