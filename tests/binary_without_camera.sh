@@ -1,7 +1,8 @@
 #!/bin/bash
 # The built binary on a machine with no camera, with its standard descriptors open, closed, or
 # closed with no /dev/null to repair them, and the demo with a standard output that takes
-# nothing. Standard error is compared byte for byte. Needs no display; needs strace.
+# nothing. Standard error is compared byte for byte. Needs no display; needs strace. Then the
+# window and camera tests' wait for report lines, on a report file not made yet.
 # Usage: binary_without_camera.sh BINARY [DEMO_BINARY]
 # No -e: every case runs, and the statuses are what is checked.
 set -uo pipefail
@@ -14,24 +15,17 @@ if [ -e /dev/video0 ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 
 # check NAME STATUS EXPECTED_STATUS [EXPECTED_STDERR]: compares the run just made, whose
 # standard output (if open) went to $work/out and standard error to $work/err; without
 # EXPECTED_STDERR, standard error was closed and there is nothing to compare.
 check() {
-    local problems=()
-    [ "$2" -eq "$3" ] || problems+=("exit status $2, expected $3")
-    [ ! -s "$work/out" ] || problems+=("wrote to standard output: $(head -c 200 "$work/out")")
+    [ "$2" -eq "$3" ] || problem "exit status $2, expected $3"
+    [ ! -s "$work/out" ] || problem "wrote to standard output: $(head -c 200 "$work/out")"
     if [ $# -ge 4 ] && ! printf '%s' "$4" | cmp -s - "$work/err"; then
-        problems+=("standard error was (cat -A): $(cat -A "$work/err")")
+        problem "standard error was (cat -A): $(cat -A "$work/err")"
     fi
-    if [ ${#problems[@]} -eq 0 ]; then
-        echo "ok: $1: exit status $2"
-    else
-        printf 'FAIL: %s\n' "${problems[@]/#/$1: }"
-        failures=$((failures + 1))
-    fi
+    end_case "$1"
     rm -f "$work/out" "$work/err"
 }
 
@@ -71,5 +65,16 @@ if [ -n "$demo" ]; then
 frame-integrator: the report could not be written: No space left on device
 "
 fi
+
+# A wait started before the tool has made its report file counts it as no lines: it waits for a
+# report made later, and fails once the tool has ended without making one.
+(sleep 1 && seq 3 >"$work/late") &
+pid=$!
+wait_for_report_lines "$work/late" 3 && [ "$(wc -l <"$work/late")" -eq 3 ]
+check "a report wait for a report made later" $? 0
+sleep 1 &
+pid=$!
+wait_for_report_lines "$work/never" 3
+check "a report wait for a report never made" $? 1
 
 exit $((failures > 0))
