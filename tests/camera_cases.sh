@@ -1,8 +1,8 @@
 #!/bin/bash
 # The tool on Linux's virtual camera driver, vivid, on a machine of its own (the package's
-# autopkgtest): one row per camera layout, each run under both capture backends (GStreamer, which
-# the library tries first once its v4l2src is installed, and V4L2 alone). One line per case.
-# The camera that should be read shows a steady picture and every other one a changing
+# autopkgtest): one row per camera layout, each run under both capture backends (GStreamer,
+# which the library tries first once its v4l2src is installed, and V4L2 alone). One line per
+# case. The camera that should be read shows a steady picture and every other one a changing
 # clock, so a report at the PSNR ceiling tells which camera the tool reads.
 # Usage (as root, under an X display): camera_cases.sh TOOL
 # No -e: every case runs; a failed check marks its case and the run goes on.
@@ -12,11 +12,12 @@ release=$(. /etc/os-release && echo "$VERSION_CODENAME")
 tool=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Qt's runtime files; without the folder, Qt says so on standard error.
+export XDG_RUNTIME_DIR=$work
+report=$work/out
 
 # The library's PSNR of two identical images.
 ceiling=361.201999099219563
-v4l2_only=OPENCV_VIDEOIO_PRIORITY_GSTREAMER=0
-
 # What the README says each release and backend does with vivid, keyed release/backend.
 declare -A expected_mode=(
     [bookworm/gstreamer]="3840x2160 at 2 fps" [bookworm/v4l2]="640x480 at 25 fps"
@@ -29,9 +30,8 @@ declare -A expected_held_after_switch=(
 # The library's lines on one UVC-like camera (index 1 is its metadata node), without their
 # time stamps and source locations, at the log level $1 (default: the library's own, WARNING).
 library_lines_on_one_webcam() {
-    local level=${1:-WARNING}
     local gstreamer="WARN OpenCV | GStreamer warning:"
-    if [ "$level" = WARNING ]; then
+    if [ "${1:-WARNING}" = WARNING ]; then
         if [ "$backend" = gstreamer ]; then
             echo "$gstreamer Cannot query video position: status=0, value=-1, duration=-1"
             echo "$gstreamer Embedded video playback halted; module v4l2src1 reported:" \
@@ -41,53 +41,29 @@ library_lines_on_one_webcam() {
         fi
         echo "WARN VIDEOIO(V4L2:/dev/video1): can't open camera by index"
     fi
-    if [ "$level" != FATAL ] && [ "$release" = trixie ]; then
+    if [ "${1:-}" != FATAL ] && [ "$release" = trixie ]; then
         echo "ERROR Camera index out of range"
     fi
 }
 
-# Loads vivid with the module parameters given, or leaves it unloaded with none. Every
-# capture node shows a clock that changes with every frame (the on-screen text).
+# Loads vivid with the module parameters given, or leaves it unloaded with none. Every capture
+# node shows a clock that changes with every frame (the on-screen text).
 load_vivid() {
     modprobe -r vivid 2>/dev/null
     [ $# -eq 0 ] || modprobe vivid "$@"
 }
 
-# Makes the node's picture steady: the test pattern without its on-screen text.
-steady() {
-    v4l2-ctl -d "$1" -c osd_text_mode=2
-}
-
 # Starts the tool with the backend's environment and the variables given; sets pid.
 start_tool() {
-    rm -f "$work/out" "$work/err"
-    env "${backend_env[@]}" "$@" "$tool" >"$work/out" 2>"$work/err" &
+    rm -f "$report" "$work/err"
+    env "${backend_env[@]}" "$@" "$tool" >"$report" 2>"$work/err" &
     pid=$!
-}
-
-report_lines() {
-    wc -l <"$work/out"
-}
-
-# The capture nodes the tool holds open, in order.
-held_nodes() {
-    for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep '^/dev/video' | sort -u | xargs
-}
-
-# The backend that streams: GStreamer runs its camera source in a thread named after it.
-streaming_backend() {
-    if grep -qs '^v4l2src' /proc/"$pid"/task/*/comm; then echo gstreamer; else echo v4l2; fi
-}
-
-# Library lines without their time stamps and source locations.
-library_lines() {
-    grep '^\[' "$work/err" | without_library_stamps
 }
 
 # Runs the tool until it has reported 3 frames and shown its windows.
 start_and_wait() {
     start_tool "$@"
-    wait_for_report_lines "$work/out" 3 || { problem "fewer than 3 report lines"; return 1; }
+    wait_for_report_lines "$report" 3 || { problem "fewer than 3 report lines"; return 1; }
     wait_for_preview_windows || { problem "no preview windows"; return 1; }
 }
 
@@ -97,77 +73,59 @@ stop_with_q() {
     [ "$status" -eq 0 ] || problem "exit status $status after q, expected 0"
 }
 
-problems=()
-problem() {
-    problems+=("$*")
-}
-
-# Every report line whole, well formed and numbered 1, 2, 3, ...
-check_report() {
-    local faults
-    faults=$(report_faults "$work/out")
-    [ -z "$faults" ] || problem "$faults"
-}
-
-# The steady camera is the one read: every PSNR is at the ceiling.
-check_reads_steady_camera() {
-    local off
-    off=$(awk -v c="$ceiling[dB]" '$6 != c { print $6; exit }' "$work/out")
-    [ -z "$off" ] || problem "a PSNR of $off: the tool reads a camera that is not the steady one"
-}
-
+# The capture nodes the tool holds open are $1, and no others.
 check_held() {
     local held
-    held=$(held_nodes)
+    held=$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep '^/dev/video' | sort -u | xargs)
     [ "$held" = "$1" ] || problem "holds '$held', expected '$1'"
 }
 
-# Prints the line of the case just run, titled $title, and forgets its problems.
+# The library's lines on one webcam are the README's, at the log level $1 (if given).
+library_lines_as_documented() {
+    diff <(library_lines_on_one_webcam "$@") <(grep '^\[' "$work/err" | without_library_stamps) \
+        >"$work/diff" || problem "at log level ${1:-WARNING}, library lines other than the README's:" \
+        "$(cat "$work/diff")"
+}
+
+# Ends the case just run, titled $title: every report line must be whole, well formed and
+# numbered 1, 2, 3, ...; a failed case shows the tool's standard error and ends the tool.
 finish_case() {
-    check_report
-    if [ ${#problems[@]} -eq 0 ]; then
-        echo "ok: $release $backend: $title"
-    else
-        printf 'FAIL: %s %s: %s\n' "$release" "$backend" "$title"
-        printf '    %s\n' "${problems[@]}"
-        sed 's/^/    stderr: /' "$work/err" 2>/dev/null | head -20
-        failures=$((failures + 1))
-        [ -z "${pid:-}" ] || kill -9 "$pid" 2>/dev/null
+    local faults
+    faults=$(report_faults "$report" 2>/dev/null)
+    [ -z "$faults" ] || problem "$faults"
+    if [ ${#problems[@]} -gt 0 ]; then
+        problem "its standard error began: $(head -n 20 "$work/err" 2>/dev/null)"
+        kill -9 "$pid" 2>/dev/null
     fi
-    problems=()
+    end_case "$release $backend: $title"
     pid=""
 }
 
 # Each case sets its title first, and returns early once a step has failed.
 
-# A camera layout: loads vivid with the parameters $2, makes node $3 steady, and checks that
-# the tool reads it while holding the nodes $4 and nothing else. $5, if given, names a check
-# made while the tool runs, and $6 one made after q has ended it.
+# A camera layout: loads vivid with the parameters $2, makes node $3 steady (the test pattern
+# without its on-screen text), and checks that the tool reads it while holding the nodes $4 and
+# nothing else. $5, if given, names a check made while the tool runs, and $6 one made after q
+# has ended it.
 reads_steady_camera() {
     title=$1
     load_vivid $2
-    steady "$3"
+    v4l2-ctl -d "$3" -c osd_text_mode=2
     start_and_wait || return
     check_held "$4"
     [ -z "${5:-}" ] || "$5"
     stop_with_q
-    check_reads_steady_camera
+    local off
+    off=$(awk -v c="$ceiling[dB]" '$6 != c { print $6; exit }' "$report")
+    [ -z "$off" ] || problem "a PSNR of $off: the tool reads a camera that is not the steady one"
     [ -z "${6:-}" ] || "$6"
 }
 
 esc_is_ignored() {
-    local before
-    before=$(report_lines)
     press_in_preview_window Escape
-    wait_for_report_lines "$work/out" $((before + 2)) || problem "the run ended or stalled after Esc"
+    wait_for_report_lines "$report" $(($(wc -l <"$report") + 2)) ||
+        problem "the run ended or stalled after Esc"
     check_held /dev/video0
-}
-
-# The library's lines on one webcam are the README's, at the log level $1 (if given).
-library_lines_as_documented() {
-    diff <(library_lines_on_one_webcam "$@") <(library_lines) >"$work/diff" ||
-        problem "at log level ${1:-WARNING}, library lines other than the README's:" \
-            "$(cat "$work/diff")"
 }
 
 one_camera() {
@@ -192,24 +150,23 @@ two_webcams() {
 }
 
 mode() {
-    title="mode: ${expected_mode[$release/$backend]} through $backend"
+    local expected=${expected_mode[$release/$backend]} streams streaming=v4l2
+    title="mode: $expected through $backend"
     load_vivid n_devs=1 node_types=0x1
     start_and_wait || return
-    local width height fps got
-    read -r width height < <(v4l2-ctl -d /dev/video0 --get-fmt-video |
-        sed -n 's|.*Width/Height *: *\([0-9]*\)/\([0-9]*\)|\1 \2|p')
-    fps=$(v4l2-ctl -d /dev/video0 --get-parm | sed -n 's/.*Frames per second: *\([0-9]*\)\..*/\1/p')
-    got="${width}x$height at $fps fps"
-    [ "$got" = "${expected_mode[$release/$backend]}" ] ||
-        problem "streams $got, expected ${expected_mode[$release/$backend]}"
-    [ "$(streaming_backend)" = "$backend" ] || problem "the $(streaming_backend) backend streams"
+    streams=$(v4l2-ctl -d /dev/video0 --get-fmt-video --get-parm | paste -sd' ' |
+        sed 's|.*Width/Height *: *\([0-9]*\)/\([0-9]*\).*Frames per second: *\([0-9]*\)\..*|\1x\2 at \3 fps|')
+    [ "$streams" = "$expected" ] || problem "streams $streams, expected $expected"
+    # GStreamer runs its camera source in a thread named after it.
+    grep -qs '^v4l2src' /proc/"$pid"/task/*/comm && streaming=gstreamer
+    [ "$streaming" = "$backend" ] || problem "the $streaming backend streams"
     stop_with_q
 }
 
 log_levels() {
-    local kept level
-    kept=$(library_lines_on_one_webcam ERROR | wc -l)
-    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps $kept library lines, FATAL none"
+    local level
+    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps $(library_lines_on_one_webcam ERROR | wc -l)"
+    title+=" library lines, FATAL none"
     load_vivid n_devs=1 node_types=0x20001
     for level in ERROR FATAL; do
         start_and_wait OPENCV_LOG_LEVEL=$level || return
@@ -219,14 +176,14 @@ log_levels() {
 }
 
 no_camera() {
-    title="no camera, or one at index 1 only: 255, nothing written"
     local layout
+    title="no camera, or one at index 1 only: 255, nothing written"
     for layout in "" "vid_cap_nr=1"; do
         load_vivid $layout
         start_tool
         wait_for_exit
         [ "$status" -eq 255 ] || problem "${layout:-no vivid}: exit status $status, expected 255"
-        [ ! -s "$work/out" ] || problem "${layout:-no vivid}: wrote to standard output"
+        [ ! -s "$report" ] || problem "${layout:-no vivid}: wrote to standard output"
         ! grep -v '^\[' "$work/err" | grep -q . || problem "${layout:-no vivid}: lines of its own"
     done
 }
@@ -242,10 +199,9 @@ disconnect() {
         problem "its own lines were: $(grep -v '^\[' "$work/err")"
 }
 
-failures=0
 for backend in gstreamer v4l2; do
     backend_env=()
-    [ "$backend" = gstreamer ] || backend_env=("$v4l2_only")
+    [ "$backend" = gstreamer ] || backend_env=(OPENCV_VIDEOIO_PRIORITY_GSTREAMER=0)
     for case in one_camera mode one_webcam log_levels two_cameras two_webcams no_camera \
         disconnect; do
         "$case"
