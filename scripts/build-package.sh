@@ -29,3 +29,4 @@ else
         "$release" /dev/null
 fi
 lintian --fail-on error,warning "$out"/frame-integrator_*.changes
+echo "built $(echo "$out"/frame-integrator_*_"$arch".deb)"

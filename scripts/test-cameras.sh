@@ -4,7 +4,8 @@
 # emulation. The machine's image is made once by mmdebstrap-autopkgtest-build-qemu, with what
 # the tests and the package need already installed (dpkg is slow under emulation), and kept in
 # CACHE_DIR (default /var/cache/frame-integrator-ci), named after everything that goes into it.
-# Usage: test-cameras.sh RELEASE ARCH
+# With --image-only, only makes the image.
+# Usage: test-cameras.sh RELEASE ARCH [--image-only]
 set -euo pipefail
 release=$1
 arch=$2
@@ -13,12 +14,10 @@ packages=$repo/build-package/$release-$arch
 deb=$(echo "$packages"/frame-integrator_*_"$arch".deb)
 cache=${CACHE_DIR:-/var/cache/frame-integrator-ci}
 
-# The names in dependency fields, without versions, and without "@" (the package itself).
-dependency_names() {
-    tr ',' '\n' | sed 's/([^)]*)//; s/ //g' | grep -vx -e '@' -e ''
-}
+# The names in the tests' and the package's dependencies, without versions, and without "@" (the
+# package itself).
 needed=$( (sed -n 's/^Depends://p' "$repo/debian/tests/control" && dpkg-deb -f "$deb" Depends) |
-    dependency_names | sort -u | paste -sd,)
+    tr ',' '\n' | sed 's/([^)]*)//; s/ //g' | grep -vx -e '@' -e '' | sort -u | paste -sd,)
 builder_options=(--boot=efi --arch="$arch")
 # The image leaves out documentation: less for dpkg to write under emulation.
 mmdebstrap_options=(--include="$needed" --dpkgopt='path-exclude=/usr/share/doc/*'
@@ -33,12 +32,14 @@ if [ ! -s "$image" ]; then
         "$image.partial" -- "${mmdebstrap_options[@]}"
     mv "$image.partial" "$image"
 fi
+[ "${3:-}" != --image-only ] || exit 0
 
 # Without KVM the machine boots in about two minutes, far beyond autopkgtest's default wait.
 qemu=(--boot=efi --ram-size=4096 --cpus=2 --timeout-reboot=900)
 case $arch in
     amd64) qemu+=("--qemu-options=-cpu max") ;;
     arm64) qemu+=(--qemu-architecture=aarch64 --dpkg-architecture=arm64) ;;
+    *) echo "test-cameras: amd64 or arm64 only" >&2 && exit 2 ;;
 esac
 # autopkgtest gives its setup steps fixed waits of a few seconds, which a busy machine can miss:
 # a testbed that failed to start (status 16) gets one more try, a failed test none.
