@@ -38,15 +38,6 @@ preview_windows_shown() {
     [ -n "$source_id" ] && [ -n "$seki_id" ]
 }
 
-wait_for_preview_windows() {
-    wait_until 120 preview_windows_shown
-}
-
-# Both windows open at (0,0): moves the integrated one below so neither hides the other.
-separate_preview_windows() {
-    xdotool windowmove "$seki_id" 0 600
-}
-
 # Presses keys as a person would. With no window manager, keys go where the pointer is, and
 # only XTEST events reach the windows. In a nested compositor (COMPOSITOR_WINDOW) the pointer
 # rests in the compositor's own window, which hands the keys to the window it focused.
@@ -70,12 +61,8 @@ report_has_lines() {
     [ "$( (wc -l <"$1") 2>/dev/null || echo 0)" -ge "$2" ]
 }
 
-tool_ended() {
-    ! kill -0 "$pid" 2>/dev/null
-}
-
 report_has_lines_or_tool_ended() {
-    report_has_lines "$1" "$2" || tool_ended
+    report_has_lines "$1" "$2" || ! kill -0 "$pid" 2>/dev/null
 }
 
 # Waits until the report file $1 has at least $2 lines; fails once the tool has ended without.
@@ -85,7 +72,7 @@ wait_for_report_lines() {
 
 # Waits for the tool to end; sets status, 124 if it had to be killed.
 wait_for_exit() {
-    if wait_until 120 tool_ended; then
+    if timeout 120 tail --pid="$pid" -f /dev/null; then
         wait "$pid"
         status=$?
     else

@@ -64,7 +64,7 @@ start_tool() {
 start_and_wait() {
     start_tool "$@"
     wait_for_report_lines "$report" 3 || { problem "fewer than 3 report lines"; return 1; }
-    wait_for_preview_windows || { problem "no preview windows"; return 1; }
+    wait_until 120 preview_windows_shown || { problem "no preview windows"; return 1; }
 }
 
 stop_with_q() {
