@@ -20,13 +20,14 @@ if [ "$release-$arch" = "$(. /etc/os-release && echo "$VERSION_CODENAME")-$build
     (cd "$out/frame-integrator" && dpkg-buildpackage -us -uc)
 else
     cross=()
-    [ "$arch" = "$build_arch" ] || cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
+    [ "$arch" = "$build_arch" ] ||
+        cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
+    in_root="chroot \"\$1\" sh -c 'cd /build/frame-integrator &&"
     mmdebstrap --variant=buildd "${cross[@]}" \
         --customize-hook='mkdir "$1/build"' --customize-hook="sync-in '$out' /build" \
-        --customize-hook="chroot \"\$1\" apt-get build-dep -y --host-architecture=$arch /build/frame-integrator" \
-        --customize-hook="chroot \"\$1\" sh -c 'cd /build/frame-integrator && dpkg-buildpackage -us -uc --host-arch=$arch'" \
-        --customize-hook="sync-out /build '$out'" \
-        "$release" /dev/null
+        --customize-hook="$in_root apt-get build-dep -y --host-architecture=$arch ./'" \
+        --customize-hook="$in_root dpkg-buildpackage -us -uc --host-arch=$arch'" \
+        --customize-hook="sync-out /build '$out'" "$release" /dev/null
 fi
 lintian --fail-on error,warning "$out"/frame-integrator_*.changes
 echo "built $(echo "$out"/frame-integrator_*_"$arch".deb)"
