@@ -9,7 +9,7 @@ BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
 DEMO_PACKAGES := gstreamer1.0-plugins-base
 TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
 	xvfb xauth xdotool imagemagick strace weston xwayland qtwayland5
-PACKAGE_PACKAGES := git dpkg-dev debhelper lintian mmdebstrap
+PACKAGE_PACKAGES := git build-essential dpkg-dev debhelper lintian mmdebstrap
 LINT_PACKAGES := clang-tidy clang-format
 # RELEASE and ARCH pick the Debian release and architecture (amd64 or arm64) that make package
 # and make test-cameras build for; by default this machine's.
