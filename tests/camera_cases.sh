@@ -18,7 +18,7 @@ report=$work/out
 
 # The library's PSNR of two identical images.
 ceiling=361.201999099219563
-# What the README says each release and backend does with vivid, keyed release/backend.
+# The mode each release and backend opens vivid's camera in, keyed release/backend.
 declare -A expected_mode=(
     [bookworm/gstreamer]="3840x2160 at 2 fps" [bookworm/v4l2]="640x480 at 25 fps"
     [trixie/gstreamer]="640x480 at 120 fps" [trixie/v4l2]="640x480 at 30 fps")
