@@ -80,10 +80,10 @@ check_held() {
     [ "$held" = "$1" ] || problem "holds '$held', expected '$1'"
 }
 
-# The library's lines on one webcam are the README's, at the log level $1 (if given).
-library_lines_as_documented() {
+# The library's lines on one webcam are the ones expected at the log level $1 (if given).
+library_lines_as_expected() {
     diff <(library_lines_on_one_webcam "$@") <(grep '^\[' "$work/err" | without_library_stamps) \
-        >"$work/diff" || problem "at log level ${1:-WARNING}, library lines other than the README's:" \
+        >"$work/diff" || problem "at log level ${1:-WARNING}, library lines other than those expected:" \
         "$(cat "$work/diff")"
 }
 
@@ -135,7 +135,7 @@ one_camera() {
 
 one_webcam() {
     reads_steady_camera "one UVC-like camera: reads video0, never holds video1, the library's lines" \
-        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 "" library_lines_as_documented
+        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 "" library_lines_as_expected
 }
 
 two_cameras() {
@@ -171,7 +171,7 @@ log_levels() {
     for level in ERROR FATAL; do
         start_and_wait OPENCV_LOG_LEVEL=$level || return
         stop_with_q
-        library_lines_as_documented $level
+        library_lines_as_expected $level
     done
 }
 
