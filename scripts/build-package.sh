@@ -22,11 +22,12 @@ else
     cross=()
     [ "$arch" = "$build_arch" ] ||
         cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
-    in_root="chroot \"\$1\" sh -c 'cd /build/frame-integrator &&"
+    # In the root: the build packages the copied tree's debian/control names, then the build.
+    build="apt-get build-dep -y --host-architecture=$arch ./"
+    build+=" && dpkg-buildpackage -us -uc --host-arch=$arch"
     mmdebstrap --variant=buildd "${cross[@]}" \
         --customize-hook='mkdir "$1/build"' --customize-hook="sync-in '$out' /build" \
-        --customize-hook="$in_root apt-get build-dep -y --host-architecture=$arch ./'" \
-        --customize-hook="$in_root dpkg-buildpackage -us -uc --host-arch=$arch'" \
+        --customize-hook="chroot \"\$1\" sh -c 'cd /build/frame-integrator && $build'" \
         --customize-hook="sync-out /build '$out'" "$release" /dev/null
 fi
 lintian --fail-on error,warning "$out"/frame-integrator_*.changes
