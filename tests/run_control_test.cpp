@@ -286,7 +286,7 @@ TEST(run, reuses_its_buffer_and_keeps_memory_flat_over_100000_passes)
     EXPECT_EQ(pass, passes);
     EXPECT_EQ(new_buffers_at_same_size, 0);
     EXPECT_EQ(sizes_seen, 2) << "the size change reached the integrated image";
-#if !defined(__SANITIZE_ADDRESS__)
+#ifndef __SANITIZE_ADDRESS__
     // The sanitizer's quarantine holds freed memory on purpose, and checks leaks itself.
     EXPECT_LT(resident_at_end - resident_after_warm_up, 1024) << "KiB more after " << passes;
 #endif
