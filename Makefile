@@ -9,7 +9,8 @@ BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
 DEMO_PACKAGES := gstreamer1.0-plugins-base
 TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
 	xvfb xauth xdotool imagemagick strace weston xwayland qtwayland5
-PACKAGE_PACKAGES := git build-essential dpkg-dev debhelper lintian mmdebstrap
+# uidmap: mmdebstrap run by a user makes its root in a user namespace with subordinate ids.
+PACKAGE_PACKAGES := git build-essential dpkg-dev debhelper lintian mmdebstrap uidmap
 LINT_PACKAGES := clang-tidy clang-format
 # RELEASE and ARCH pick the Debian release and architecture (amd64 or arm64) that make package
 # and make test-cameras build for; by default this machine's.
@@ -17,7 +18,7 @@ HOST_RELEASE := $(shell . /etc/os-release && echo $$VERSION_CODENAME)
 DEB_ARCH := $(or $(ARCH),$(shell dpkg --print-architecture))
 # What mmdebstrap-autopkgtest-build-qemu and autopkgtest need to make and boot a machine of
 # ARCH; another architecture's programs run under qemu-user while its image is made.
-CAMERA_HOST_PACKAGES := autopkgtest mmdebstrap e2fsprogs dosfstools fdisk mtools uidmap \
+CAMERA_HOST_PACKAGES := autopkgtest mmdebstrap e2fsprogs dosfstools fdisk mtools qemu-utils \
 	$(if $(filter bookworm,$(HOST_RELEASE)),libarchive13,libarchive13t64) \
 	systemd-boot-efi:$(DEB_ARCH) binutils-multiarch $(if $(filter arm64,$(DEB_ARCH)), \
 	qemu-system-arm qemu-efi-aarch64 qemu-user-static arch-test,qemu-system-x86 ovmf)
@@ -29,6 +30,8 @@ IMAGE_TOOLS := autopkgtest mmdebstrap e2fsprogs
 # build itself reruns CMake when a CMakeLists.txt changes.
 configure = test -f $(1)/CMakeCache.txt || cmake -S . -B $(1) $(2)
 TOOL_OPTIONS := -DBUILD_TESTING=OFF -DFRAME_INTEGRATOR_BENCHMARKS=OFF
+# The test and lint builds are ours: there a warning fails the build.
+DEVELOPER_OPTIONS := -DBUILD_TESTING=ON -DFRAME_INTEGRATOR_WERROR=ON
 
 # Leaks inside the libraries are matched by full stacks; any finding fails the run.
 SANITIZER_ENV := ASAN_OPTIONS=fast_unwind_on_malloc=0:detect_leaks=1 \
@@ -63,7 +66,7 @@ demo: build
 # Builds the tests and the benchmarks in build-tests/.
 build-tests:
 	$(INSTALL) $(BUILD_PACKAGES) $(TEST_PACKAGES)
-	$(call configure,build-tests,-DBUILD_TESTING=ON -DFRAME_INTEGRATOR_BENCHMARKS=ON)
+	$(call configure,build-tests,$(DEVELOPER_OPTIONS) -DFRAME_INTEGRATOR_BENCHMARKS=ON)
 	cmake --build build-tests -j $(JOBS)
 
 # The README's test command: every test, every test again under the sanitizers, then the
@@ -77,7 +80,7 @@ test-plain: build-tests
 # Runs every test built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
 	$(INSTALL) $(BUILD_PACKAGES) $(TEST_PACKAGES)
-	$(call configure,build-sanitize,-DFRAME_INTEGRATOR_SANITIZE=ON -DBUILD_TESTING=ON \
+	$(call configure,build-sanitize,$(DEVELOPER_OPTIONS) -DFRAME_INTEGRATOR_SANITIZE=ON \
 		-DFRAME_INTEGRATOR_BENCHMARKS=OFF)
 	cmake --build build-sanitize -j $(JOBS)
 	cd build-sanitize && $(SANITIZER_ENV) ctest --output-on-failure
