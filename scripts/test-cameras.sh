@@ -1,27 +1,63 @@
 #!/bin/bash
 # Runs the package's autopkgtests (debian/tests) on the package that build-package.sh left for
-# Debian RELEASE on ARCH, in a qemu machine of that release and architecture under software
-# emulation. The machine's image is made once by mmdebstrap-autopkgtest-build-qemu, with what
-# the tests and the package need already installed (dpkg is slow under emulation), and kept in
-# CACHE_DIR (default /var/cache/frame-integrator-ci), named after everything that goes into it.
-# With --image-only, only makes the image.
-# Usage: test-cameras.sh RELEASE ARCH [--image-only]
+# Debian RELEASE on ARCH, in a qemu machine of that release and architecture: under KVM where a
+# guest can run there, else under software emulation. The machine's image is made once by
+# mmdebstrap-autopkgtest-build-qemu, with what the tests and the package need already installed
+# (dpkg is slow under emulation), and kept in CACHE_DIR (default /var/cache/frame-integrator-ci),
+# named after everything that goes into it. First of all, autopkgtest's qemu runner checks that
+# the programs and firmware it needs are installed.
+# With --check-host, only checks that; with --image-only, also makes the image.
+# Usage: test-cameras.sh RELEASE ARCH [--check-host | --image-only]
 set -euo pipefail
 release=$1
 arch=$2
+only=${3:-}
 repo=$(cd "$(dirname "$0")/.." && pwd)
 packages=$repo/build-package/$release-$arch
-deb=$(echo "$packages"/frame-integrator_*_"$arch".deb)
 cache=${CACHE_DIR:-/var/cache/frame-integrator-ci}
 
+# Without KVM the machine boots in about two minutes, far beyond autopkgtest's default wait.
+qemu=(--boot=efi --ram-size=4096 --cpus=2 --timeout-reboot=900)
+case $arch in
+    amd64) qemu_system=qemu-system-x86_64 guest_machine=x86_64 ;;
+    arm64) qemu_system=qemu-system-aarch64 guest_machine=aarch64
+        qemu+=(--qemu-architecture=aarch64 --dpkg-architecture=arm64) ;;
+    *) echo "test-cameras: amd64 or arm64 only" >&2 && exit 2 ;;
+esac
+# autopkgtest turns KVM on whenever /dev/kvm exists, but a virtual machine can have a /dev/kvm
+# whose guests die at their first instruction. KVM runs a guest only where this user may open
+# /dev/kvm, the guest is of the host's own kind and, on x86, the processor has VMX or SVM;
+# otherwise the machine runs under software emulation, through a qemu that drops -enable-kvm.
+if [ -r /dev/kvm ] && [ -w /dev/kvm ] && [ "$(uname -m)" = "$guest_machine" ] &&
+    { [ "$guest_machine" != x86_64 ] || grep -qw -e vmx -e svm /proc/cpuinfo; }; then
+    accelerator=KVM
+    [ "$arch" != amd64 ] || qemu+=("--qemu-options=-cpu host")
+else
+    accelerator="software emulation (no KVM that can run it here)"
+    export QEMU_SYSTEM=$qemu_system
+    qemu+=(--qemu-command="$repo/scripts/qemu-without-kvm.sh")
+    [ "$arch" != amd64 ] || qemu+=("--qemu-options=-cpu max")
+fi
+
+# Before it boots anything, the runner checks what it needs and says "ok" once all is there.
+runner_said=$(autopkgtest-virt-qemu "${qemu[@]}" /nonexistent.img </dev/null 2>&1) || true
+[ "${runner_said%%$'\n'*}" = ok ] ||
+    { echo "test-cameras: autopkgtest's qemu runner lacks what it needs: $runner_said" >&2; exit 1; }
+echo "test-cameras: the $release $arch machine will run under $accelerator"
+[ "$only" != --check-host ] || exit 0
+
+source "$repo/scripts/archive-options.sh"
+set_archive_options "$release"
+deb=$(echo "$packages"/frame-integrator_*_"$arch".deb)
 # The names in the tests' and the package's dependencies, without versions, and without "@" (the
 # package itself).
 needed=$( (sed -n 's/^Depends://p' "$repo/debian/tests/control" && dpkg-deb -f "$deb" Depends) |
     tr ',' '\n' | sed 's/([^)]*)//; s/ //g' | grep -vx -e '@' -e '' | sort -u | paste -sd,)
 builder_options=(--boot=efi --arch="$arch")
 # The image leaves out documentation: less for dpkg to write under emulation.
-mmdebstrap_options=(--include="$needed" --dpkgopt='path-exclude=/usr/share/doc/*'
-    --dpkgopt='path-exclude=/usr/share/man/*' --dpkgopt='path-exclude=/usr/share/locale/*')
+mmdebstrap_options=("${archive_options[@]}" --include="$needed"
+    --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*'
+    --dpkgopt='path-exclude=/usr/share/locale/*')
 key=$(echo "$release ${builder_options[*]} ${mmdebstrap_options[*]}" | sha256sum | cut -c1-12)
 image=$cache/$release-$arch-$key.img
 if [ ! -s "$image" ]; then
@@ -32,15 +68,8 @@ if [ ! -s "$image" ]; then
         "$image.partial" -- "${mmdebstrap_options[@]}"
     mv "$image.partial" "$image"
 fi
-[ "${3:-}" != --image-only ] || exit 0
+[ "$only" != --image-only ] || exit 0
 
-# Without KVM the machine boots in about two minutes, far beyond autopkgtest's default wait.
-qemu=(--boot=efi --ram-size=4096 --cpus=2 --timeout-reboot=900)
-case $arch in
-    amd64) qemu+=("--qemu-options=-cpu max") ;;
-    arm64) qemu+=(--qemu-architecture=aarch64 --dpkg-architecture=arm64) ;;
-    *) echo "test-cameras: amd64 or arm64 only" >&2 && exit 2 ;;
-esac
 # autopkgtest gives its setup steps fixed waits of a few seconds, which a busy machine can miss:
 # a testbed that failed to start (status 16) gets one more try, a failed test none.
 for attempt in first second; do
