@@ -11,6 +11,8 @@ arch=$2
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build_arch=$(dpkg --print-architecture)
 out=$repo/build-package/$release-$arch
+source "$repo/scripts/archive-options.sh"
+set_archive_options "$release"
 
 rm -rf "$out"
 mkdir -p "$out/frame-integrator"
@@ -25,7 +27,7 @@ else
     # In the root: the build packages the copied tree's debian/control names, then the build.
     build="apt-get build-dep -y --host-architecture=$arch ./"
     build+=" && dpkg-buildpackage -us -uc --host-arch=$arch"
-    mmdebstrap --variant=buildd "${cross[@]}" \
+    mmdebstrap --variant=buildd "${cross[@]}" "${archive_options[@]}" \
         --customize-hook='mkdir "$1/build"' --customize-hook="sync-in '$out' /build" \
         --customize-hook="chroot \"\$1\" sh -c 'cd /build/frame-integrator && $build'" \
         --customize-hook="sync-out /build '$out'" "$release" /dev/null
