@@ -49,13 +49,6 @@ press_in_preview_window() {
     fi
 }
 
-# Standard input with the library's notes ("[ WARN:0@0.077] global cap_gstreamer.cpp:1405 open
-# ...", or "... ./modules/videoio/src/cap_gstreamer.cpp (1405) open ..." on OpenCV 4.6) cut
-# down to their level and message, which stay the same from run to run and release to release.
-without_library_stamps() {
-    sed -E 's/^\[ ?([A-Z]+):[^]]*\] global ([^ ]+ \([0-9]+\)|[^ ]+:[0-9]+) [^ ]+ /\1 /'
-}
-
 # Whether the report file $1 has at least $2 lines; a file not made yet has none.
 report_has_lines() {
     [ "$( (wc -l <"$1") 2>/dev/null || echo 0)" -ge "$2" ]

@@ -54,16 +54,15 @@ check "standard input closed, no /dev/null" $? 1 ""
 timeout 300 "${without_dev_null[@]}" "$binary" 2>&- >"$work/out"
 check "standard error closed, no /dev/null" $? 1
 
-# A report that can't be written ends the run at the first pass, before any window opens. The
-# library's one note on the pipeline camera is kept, without its time stamp and source line.
+# A report that can't be written ends the run at the first pass, before any window opens. Of
+# standard error, the tool's own lines are compared: the library's notes on the pipeline camera
+# are its own and change with its release.
 if [ -n "$demo" ]; then
     timeout 300 "$demo" >/dev/full 2>"$work/log"
     status=$?
-    without_library_stamps <"$work/log" >"$work/err"
+    grep '^frame-integrator' "$work/log" >"$work/err"
     check "demo with standard output on /dev/full" $status 1 \
-        "WARN OpenCV | GStreamer warning: Cannot query video position: status=0, value=-1, duration=-1
-frame-integrator: the report could not be written: No space left on device
-"
+        $'frame-integrator: the report could not be written: No space left on device\n'
 fi
 
 # A wait started before the tool has made its report file counts it as no lines: it waits for a

@@ -18,32 +18,30 @@ report=$work/out
 
 # The library's PSNR of two identical images.
 ceiling=361.201999099219563
-# The mode each release and backend opens vivid's camera in, keyed release/backend.
+# The mode each release and backend opens vivid's camera in, keyed release/backend, and the
+# nodes held while device 1 is read after the switch from device 0: the backends' own choices,
+# checked on the releases named; on another, each case says what it saw and goes on.
 declare -A expected_mode=(
     [bookworm/gstreamer]="3840x2160 at 2 fps" [bookworm/v4l2]="640x480 at 25 fps"
     [trixie/gstreamer]="640x480 at 120 fps" [trixie/v4l2]="640x480 at 30 fps")
-# Nodes held while device 1 is read after the switch from device 0.
 declare -A expected_held_after_switch=(
     [bookworm/gstreamer]="/dev/video0 /dev/video1" [bookworm/v4l2]="/dev/video1"
     [trixie/gstreamer]="/dev/video1" [trixie/v4l2]="/dev/video1")
 
-# The library's lines on one UVC-like camera (index 1 is its metadata node), without their
-# time stamps and source locations, at the log level $1 (default: the library's own, WARNING).
-library_lines_on_one_webcam() {
-    local gstreamer="WARN OpenCV | GStreamer warning:"
-    if [ "${1:-WARNING}" = WARNING ]; then
-        if [ "$backend" = gstreamer ]; then
-            echo "$gstreamer Cannot query video position: status=0, value=-1, duration=-1"
-            echo "$gstreamer Embedded video playback halted; module v4l2src1 reported:" \
-                "Device '/dev/video1' is not a capture device."
-            echo "$gstreamer unable to start pipeline"
-            echo "$gstreamer GStreamer: pipeline have not been created"
-        fi
-        echo "WARN VIDEOIO(V4L2:/dev/video1): can't open camera by index"
-    fi
-    if [ "${1:-}" != FATAL ] && [ "$release" = trixie ]; then
-        echo "ERROR Camera index out of range"
-    fi
+# The library's lines on one UVC-like camera (index 1 is its metadata node) at the log level $1
+# (default: the library's own, WARNING) are as the README has them: in brackets, at least one
+# warning at the default level, only errors at ERROR, none at FATAL; and the tool adds none of
+# its own. Their words are the library's, and change with its releases.
+library_lines_as_claimed() {
+    local level=${1:-WARNING} levels
+    levels=$(sed -nE 's/^\[ ?([A-Z]+):.*/\1/p' "$work/err" | sort -u | xargs)
+    ! grep -q '^frame-integrator' "$work/err" ||
+        problem "at log level $level, lines of its own: $(grep '^frame-integrator' "$work/err")"
+    case $level in
+        WARNING) [[ " $levels " == *" WARN "* ]] || problem "no library warning at the default level" ;;
+        ERROR) [ -z "${levels//ERROR/}" ] || problem "at log level ERROR, library lines of levels $levels" ;;
+        FATAL) [ -z "$levels" ] || problem "at log level FATAL, library lines of levels $levels" ;;
+    esac
 }
 
 # Loads vivid with the module parameters given, or leaves it unloaded with none. Every capture
@@ -73,18 +71,15 @@ stop_with_q() {
     [ "$status" -eq 0 ] || problem "exit status $status after q, expected 0"
 }
 
-# The capture nodes the tool holds open are $1, and no others.
+# The capture nodes the tool holds open are $1, and no others; with $1 empty, says which they are.
 check_held() {
     local held
     held=$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep '^/dev/video' | sort -u | xargs)
-    [ "$held" = "$1" ] || problem "holds '$held', expected '$1'"
-}
-
-# The library's lines on one webcam are the ones expected at the log level $1 (if given).
-library_lines_as_expected() {
-    diff <(library_lines_on_one_webcam "$@") <(grep '^\[' "$work/err" | without_library_stamps) \
-        >"$work/diff" || problem "at log level ${1:-WARNING}, library lines other than those expected:" \
-        "$(cat "$work/diff")"
+    if [ -z "$1" ]; then
+        echo "note: $release $backend: holds '$held' (checked on the releases it is known for)"
+    elif [ "$held" != "$1" ]; then
+        problem "holds '$held', expected '$1'"
+    fi
 }
 
 # Ends the case just run, titled $title: every report line must be whole, well formed and
@@ -135,12 +130,12 @@ one_camera() {
 
 one_webcam() {
     reads_steady_camera "one UVC-like camera: reads video0, never holds video1, the library's lines" \
-        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 "" library_lines_as_expected
+        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 "" library_lines_as_claimed
 }
 
 two_cameras() {
-    local held=${expected_held_after_switch[$release/$backend]}
-    reads_steady_camera "two cameras: reads video1, holds $held" \
+    local held=${expected_held_after_switch[$release/$backend]:-}
+    reads_steady_camera "two cameras: reads video1, holds ${held:-what it holds}" \
         "n_devs=2 node_types=0x1,0x1" /dev/video1 "$held"
 }
 
@@ -150,13 +145,17 @@ two_webcams() {
 }
 
 mode() {
-    local expected=${expected_mode[$release/$backend]} streams streaming=v4l2
-    title="mode: $expected through $backend"
+    local expected=${expected_mode[$release/$backend]:-} streams streaming=v4l2
+    title="mode: ${expected:-as the backend picks} through $backend"
     load_vivid n_devs=1 node_types=0x1
     start_and_wait || return
     streams=$(v4l2-ctl -d /dev/video0 --get-fmt-video --get-parm | paste -sd' ' |
         sed 's|.*Width/Height *: *\([0-9]*\)/\([0-9]*\).*Frames per second: *\([0-9]*\)\..*|\1x\2 at \3 fps|')
-    [ "$streams" = "$expected" ] || problem "streams $streams, expected $expected"
+    if [ -z "$expected" ]; then
+        echo "note: $release $backend: streams $streams (checked on the releases it is known for)"
+    elif [ "$streams" != "$expected" ]; then
+        problem "streams $streams, expected $expected"
+    fi
     # GStreamer runs its camera source in a thread named after it.
     grep -qs '^v4l2src' /proc/"$pid"/task/*/comm && streaming=gstreamer
     [ "$streaming" = "$backend" ] || problem "the $streaming backend streams"
@@ -165,13 +164,12 @@ mode() {
 
 log_levels() {
     local level
-    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps $(library_lines_on_one_webcam ERROR | wc -l)"
-    title+=" library lines, FATAL none"
+    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps only the library's errors, FATAL none"
     load_vivid n_devs=1 node_types=0x20001
     for level in ERROR FATAL; do
         start_and_wait OPENCV_LOG_LEVEL=$level || return
         stop_with_q
-        library_lines_as_expected $level
+        library_lines_as_claimed $level
     done
 }
 

@@ -19,11 +19,10 @@ camera=$2
 artifacts=$3
 demo=${4:-}
 
-# What the tool writes to standard error besides the library's notes in brackets and the test
-# camera's count of passes: without qtwayland5, Qt says that it falls back to X11.
-expected_notes=""
-[ "$route" != xwayland ] ||
-    expected_notes='qt.qpa.plugin: Could not find the Qt platform plugin "wayland" in ""'
+# Without qtwayland5, Qt says on standard error that it falls back to X11. What else Qt, Mesa
+# or GStreamer write there depends on the machine (a compositor without a GPU makes Mesa talk).
+qt_note=""
+[ "$route" != xwayland ] || qt_note='qt.qpa.plugin: Could not find the Qt platform plugin "wayland" in ""'
 
 rm -rf "$artifacts"
 mkdir -p -m 700 "$artifacts"
@@ -150,8 +149,11 @@ passes=$(sed -n 's/^passes shown: //p' "$artifacts/stderr.log")
 [ "$lines" -gt 0 ] && [ "$lines" = "$passes" ] || fail "$lines report lines for $passes passes"
 faults=$(report_faults "$report")
 [ -z "$faults" ] || fail "$faults"
-notes=$(grep -v -e '^\[' -e '^passes shown: ' "$artifacts/stderr.log")
-[ "$notes" = "$expected_notes" ] || fail "standard error says '$notes', expected '$expected_notes'"
+# The tool's own lines begin with its name, and a normal run writes none.
+own=$(grep '^frame-integrator' "$artifacts/stderr.log")
+[ -z "$own" ] || fail "the tool wrote '$own' to standard error"
+[ -z "$qt_note" ] || [ "$(grep -cxF "$qt_note" "$artifacts/stderr.log")" -eq 1 ] ||
+    fail "standard error does not have Qt's line '$qt_note' once"
 echo "q ended the run with status 0 after $passes passes, each reported once, in order"
 
 # A Wayland session without Xwayland, or QT_QPA_PLATFORM=wayland, leaves Qt without qtwayland5
