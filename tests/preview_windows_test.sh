@@ -31,11 +31,12 @@ mkdir -p -m 700 "$artifacts"
 
 report=$artifacts/report.log
 pid=""
+# However the script ends, even by an error of its own, the tool it started ends with it.
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null' EXIT
 fail() {
     echo "FAIL ($route): $*; logs kept in $artifacts; the tool's standard error ends:"
     [ -z "${COMPOSITOR_WINDOW:-}" ] || weston-debug scene-graph >"$artifacts/scene-graph.txt" 2>&1
     tail -n 40 "$artifacts/stderr.log"
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
     exit 1
 }
 
@@ -45,7 +46,9 @@ fail() {
 # is then the one that $! names and a kill ends.
 without_qt_wayland() {
     local plugins shown=$artifacts/qt-platforms-without-wayland
-    plugins=$(dirname "$(dpkg -L qtwayland5 | grep -m 1 '/platforms/libqwayland')")
+    plugins=$(dpkg -L qtwayland5 | grep -m 1 '/platforms/libqwayland') ||
+        fail "qtwayland5 lists no Wayland platform plugin"
+    plugins=$(dirname "$plugins")
     rm -rf "$shown"
     cp -a "$plugins" "$shown"
     dpkg -L qtwayland5 | grep "^$plugins/" | xargs -n 1 basename | (cd "$shown" && xargs rm -f)
