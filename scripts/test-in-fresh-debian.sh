@@ -14,6 +14,12 @@ user=tester
 # a container's is: a chroot would forbid the user namespaces that the tests and mmdebstrap
 # make for a user, and so would mmdebstrap's read-only /proc.
 if [ "$1" = --run-in ]; then
+    # A hook inherits mmdebstrap's own descriptors, the more the deeper roots nest; a command's
+    # apt then hands its scripts descriptors past 9, which dash cannot name ("Bad fd number").
+    # (255 is bash's own, closed on exec.)
+    for fd in $(ls /proc/$$/fd); do
+        [ "$fd" -le 2 ] || [ "$fd" -eq 255 ] || eval "exec $fd>&-"
+    done
     exec unshare --mount --propagation private /bin/sh -c 'mount --rbind "$1" "$1" && cd "$1" &&
         mkdir -p .host && pivot_root . .host && umount -l /.host && rmdir /.host &&
         mount -t proc proc /proc &&
