@@ -104,8 +104,9 @@ lint: build-tests
 	clang-format --dry-run --Werror $(SOURCES)
 	printf '%s\n' $(filter %.cpp,$(SOURCES)) | xargs -P $(JOBS) -n 2 clang-tidy -p build-tests --quiet
 
-# Runs make test and make lint on a clean clone of HEAD in a fresh minimal root of Debian
-# RELEASE (default trixie, Debian 13). Needs root.
+# Runs make test, make lint, make package ARCH=arm64 and the camera host checks as a user with
+# sudo, on a clean clone of HEAD in a fresh minimal root of Debian RELEASE (default trixie,
+# Debian 13). Needs root.
 test-fresh-debian:
 	$(INSTALL) git mmdebstrap
 	scripts/test-in-fresh-debian.sh $(or $(RELEASE),trixie)
