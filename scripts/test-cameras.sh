@@ -30,14 +30,13 @@ esac
 # otherwise the machine runs under software emulation, through a qemu that drops -enable-kvm.
 if [ -r /dev/kvm ] && [ -w /dev/kvm ] && [ "$(uname -m)" = "$guest_machine" ] &&
     { [ "$guest_machine" != x86_64 ] || grep -qw -e vmx -e svm /proc/cpuinfo; }; then
-    accelerator=KVM
-    [ "$arch" != amd64 ] || qemu+=("--qemu-options=-cpu host")
+    accelerator=KVM cpu=host
 else
-    accelerator="software emulation (no KVM that can run it here)"
+    accelerator="software emulation (no KVM that can run it here)" cpu=max
     export QEMU_SYSTEM=$qemu_system
     qemu+=(--qemu-command="$repo/scripts/qemu-without-kvm.sh")
-    [ "$arch" != amd64 ] || qemu+=("--qemu-options=-cpu max")
 fi
+[ "$arch" != amd64 ] || qemu+=("--qemu-options=-cpu $cpu")
 
 # Before it boots anything, the runner checks what it needs and says "ok" once all is there.
 runner_said=$(autopkgtest-virt-qemu "${qemu[@]}" /nonexistent.img </dev/null 2>&1) || true
