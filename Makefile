@@ -7,8 +7,9 @@ INSTALL := scripts/install-deps.sh
 
 BUILD_PACKAGES := cmake g++ make pkg-config libopencv-dev
 DEMO_PACKAGES := gstreamer1.0-plugins-base
-TEST_PACKAGES := libgtest-dev libbenchmark-dev gstreamer1.0-plugins-base \
-	xvfb xauth xdotool imagemagick strace weston xwayland qtwayland5
+# The tests that the package build runs take their packages from debian/control's
+# Build-Depends (install-deps.sh --build-deps); the window tests and the benchmarks need these.
+TEST_PACKAGES := libbenchmark-dev xvfb xauth xdotool imagemagick weston xwayland qtwayland5
 # uidmap: mmdebstrap run by a user makes its root in a user namespace with subordinate ids.
 PACKAGE_PACKAGES := git build-essential dpkg-dev debhelper lintian mmdebstrap uidmap
 LINT_PACKAGES := clang-tidy clang-format
@@ -65,6 +66,7 @@ demo: build
 
 # Builds the tests and the benchmarks in build-tests/.
 build-tests:
+	$(INSTALL) --build-deps
 	$(INSTALL) $(BUILD_PACKAGES) $(TEST_PACKAGES)
 	$(call configure,build-tests,$(DEVELOPER_OPTIONS) -DFRAME_INTEGRATOR_BENCHMARKS=ON)
 	cmake --build build-tests -j $(JOBS)
@@ -79,6 +81,7 @@ test-plain: build-tests
 
 # Runs every test built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize:
+	$(INSTALL) --build-deps
 	$(INSTALL) $(BUILD_PACKAGES) $(TEST_PACKAGES)
 	$(call configure,build-sanitize,$(DEVELOPER_OPTIONS) -DFRAME_INTEGRATOR_SANITIZE=ON \
 		-DFRAME_INTEGRATOR_BENCHMARKS=OFF)
@@ -89,6 +92,7 @@ test-sanitize:
 # lintian; for another release or architecture than this machine's, in a fresh root of that
 # release (a cross build for another architecture).
 package:
+	$(INSTALL) --build-deps
 	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
 	scripts/build-package.sh $(or $(RELEASE),$(HOST_RELEASE)) $(DEB_ARCH)
 
@@ -112,7 +116,8 @@ test-fresh-debian:
 	scripts/test-in-fresh-debian.sh $(or $(RELEASE),trixie)
 
 # Builds the package for Debian RELEASE (default both bookworm and trixie, each run even when
-# the other fails) on ARCH and runs its autopkgtests, the camera cases among them, in a qemu
+# the other fails) on ARCH and runs its autopkgtests: for this machine's architecture in a
+# container of that release, where the camera cases are skipped, then all of them in a qemu
 # machine of that release and architecture.
 test-cameras: camera-host-packages
 	@status=0; for release in $(or $(RELEASE),bookworm trixie); do \
@@ -122,6 +127,7 @@ test-cameras: camera-host-packages
 
 # Installs what making and booting a qemu machine of ARCH needs, and building its package.
 camera-host-packages:
+	$(INSTALL) --build-deps
 	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) $(CAMERA_HOST_PACKAGES)
 	command -v mmdebstrap-autopkgtest-build-qemu >/dev/null || $(INSTALL) --backports $(IMAGE_TOOLS)
 

@@ -3,12 +3,23 @@
 # ours needs them), with sudo when not root. Waits up to ten minutes for a dpkg lock that
 # another program holds, as PackageKit or unattended-upgrades do on a desktop. A package named
 # NAME:ARCH first makes dpkg take packages of ARCH. With --backports first, installs the named
-# packages from this release's backports, adding them to apt's sources.
-# Usage: install-deps.sh [--backports] PACKAGE...
+# packages from this release's backports, adding them to apt's sources. With --build-deps,
+# installs the package's build dependencies that debian/control names, its tests' among them.
+# Usage: install-deps.sh [--backports] PACKAGE...  |  install-deps.sh --build-deps
 set -euo pipefail
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
+apt_get=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -qq -o DPkg::Lock::Timeout=600)
 release=""
+if [ "$1" = --build-deps ]; then
+    if dpkg-checkbuilddeps 2>/dev/null; then
+        exit 0
+    fi
+    echo "Installing the build dependencies in debian/control"
+    "${apt_get[@]}" update
+    "${apt_get[@]}" build-dep -y --no-install-recommends ./ >/dev/null
+    exit 0
+fi
 if [ "$1" = --backports ]; then
     shift
     release=$(. /etc/os-release && echo "$VERSION_CODENAME")-backports
@@ -31,7 +42,6 @@ done
 [ ${#missing[@]} -gt 0 ] || exit 0
 
 echo "Installing: ${missing[*]}${release:+ from $release}"
-apt_get=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -qq -o DPkg::Lock::Timeout=600)
 "${apt_get[@]}" update
 "${apt_get[@]}" install -y --no-install-recommends ${release:+-t "$release"} "${missing[@]}" \
     >/dev/null
