@@ -4,14 +4,15 @@
 
 namespace {
 
-// A yellow ball over a blue-grey scene with sensor-like noise, 640x480 BGR at 30 fps.
+// A yellow ball over a blue-grey scene with sensor-like noise, 640x480 BGR at 30 fps. The
+// sources are not live and the appsink paces the frames by the clock, so that every frame
+// brings fresh noise: a live source that falls behind repeats its last frame.
 constexpr const char* noisy_scene_pipeline =
-    "videotestsrc is-live=true pattern=ball background-color=0xff305070 foreground-color=0xfff0c040"
+    "videotestsrc pattern=ball background-color=0xff305070 foreground-color=0xfff0c040"
     " ! video/x-raw,width=640,height=480,framerate=30/1"
     " ! compositor name=mix sink_1::alpha=0.3"
     " ! videoconvert ! video/x-raw,format=BGR ! appsink drop=true max-buffers=1"
-    " videotestsrc is-live=true pattern=snow"
-    " ! video/x-raw,width=640,height=480,framerate=30/1 ! mix.";
+    " videotestsrc pattern=snow ! video/x-raw,width=640,height=480,framerate=30/1 ! mix.";
 
 }  // namespace
 

@@ -1,11 +1,13 @@
 // The real loop and preview windows over a camera-paced test source of fresh noise in every
 // frame, which the integration smooths, so that the frame and the integrated image tell apart.
-// Used by the window test; reports the passes it showed on standard error at the end.
+// Used by the window test: says on standard error which key each pass got, so that the test
+// sees a key arrive before it judges what the key did, and the passes it showed at the end.
 #include <cstdint>
 #include <iostream>
 
 #include "console.hpp"
 #include "devices.hpp"
+#include "test_keys.hpp"
 
 namespace {
 
@@ -23,7 +25,11 @@ int main()
     std::int64_t passes = 0;
     const auto count_and_show = [&passes](const cv::Mat& src, const cv::Mat& src_seki) {
         ++passes;
-        return show_previews_in_windows(src, src_seki);
+        const int key = show_previews_in_windows(src, src_seki);
+        if (key != key_none) {
+            std::cerr << "key " << key << " in pass " << passes << std::endl;
+        }
+        return key;
     };
     const int status = run_on_console(pipeline_as_camera(noise_pipeline), count_and_show);
     std::cerr << "passes shown: " << passes << '\n';

@@ -1,57 +1,60 @@
 #!/bin/bash
 # The real preview windows of a live run on one kind of desktop: their titles, which picture
 # each shows, a report that flows while no key is pressed, the keys, and what the tool writes
-# besides its report. On X11 the demo then runs with standard input and error closed, showing
-# its own noisy scene.
+# besides its report. On X11 then: q in the other window, Ctrl+C, a closed pipe, and the demo
+# with standard input and error closed, showing its own noisy scene.
 # ROUTE is one of:
 #   x11       an X server; the windows are found, shot and driven with xdotool and import.
-#   wayland   a GNOME-like Wayland session (scripts/with-nested-weston.sh) with qtwayland5:
-#             native Wayland windows, seen and shot as the compositor shows them.
+#   wayland   a GNOME-like Wayland session (with_nested_weston.sh) with qtwayland5: native
+#             Wayland windows, seen and shot as the compositor shows them.
 #   xwayland  the same session without qtwayland5, which Qt's plugin folder loses in a private
 #             mount namespace: X11 windows on Xwayland, and one line from Qt about it; then
 #             without Xwayland, or with Qt told to use Wayland, where Qt aborts the run.
 # Usage: preview_windows_test.sh ROUTE GUI_CAMERA ARTIFACT_DIR [DEMO]
 # No -e: a failed step is reported by fail, with the screenshots and logs kept.
 set -uo pipefail
-source "$(dirname "$0")/../scripts/preview-windows.sh"
+source "$(dirname "$0")/helpers.sh"
 route=$1
 camera=$2
 artifacts=$3
 demo=${4:-}
 
-# Without qtwayland5, Qt says on standard error that it falls back to X11. What else Qt, Mesa
-# or GStreamer write there depends on the machine (a compositor without a GPU makes Mesa talk).
-qt_note=""
-[ "$route" != xwayland ] || qt_note='qt.qpa.plugin: Could not find the Qt platform plugin "wayland" in ""'
-
 rm -rf "$artifacts"
 mkdir -p -m 700 "$artifacts"
-# Without a runtime folder Qt says so on standard error, which the notes below would count.
+# Without a runtime folder Qt says so on standard error, which the checks below would count.
 [ -n "${XDG_RUNTIME_DIR:-}" ] || export XDG_RUNTIME_DIR=$artifacts
-
 report=$artifacts/report.log
+errors=$artifacts/stderr.log
 pid=""
 # However the script ends, even by an error of its own, the tool it started ends with it.
-trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null' EXIT
+trap 'tool_running && kill "$pid"' EXIT
 fail() {
     echo "FAIL ($route): $*; logs kept in $artifacts; the tool's standard error ends:"
     [ -z "${COMPOSITOR_WINDOW:-}" ] || weston-debug scene-graph >"$artifacts/scene-graph.txt" 2>&1
-    tail -n 40 "$artifacts/stderr.log"
+    tail -n 40 "$errors"
     exit 1
 }
 
-# Runs a command as on a machine without qtwayland5: Qt's platform plugin folder without the
-# package's plugins, in a mount namespace of its own (a user namespace too, when not root).
-# The command replaces the shell, so call it in the background or in a subshell: its process
-# is then the one that $! names and a kill ends.
-without_qt_wayland() {
-    local plugins shown=$artifacts/qt-platforms-without-wayland
+# Without qtwayland5, Qt says on standard error that it falls back to X11. What else Qt, Mesa
+# or GStreamer write there depends on the machine (a compositor without a GPU makes Mesa talk).
+qt_note=""
+wrap=()  # what the test camera runs under
+if [ "$route" = xwayland ]; then
+    wrap=(without_qt_wayland)
+    qt_note='qt.qpa.plugin: Could not find the Qt platform plugin "wayland" in ""'
+    # Qt's platform plugin folder as on a machine without qtwayland5.
     plugins=$(dpkg -L qtwayland5 | grep -m 1 '/platforms/libqwayland') ||
         fail "qtwayland5 lists no Wayland platform plugin"
     plugins=$(dirname "$plugins")
-    rm -rf "$shown"
+    shown=$artifacts/qt-platforms-without-wayland
     cp -a "$plugins" "$shown"
     dpkg -L qtwayland5 | grep "^$plugins/" | xargs -n 1 basename | (cd "$shown" && xargs rm -f)
+fi
+
+# Runs a command as on a machine without qtwayland5, in a mount namespace of its own (a user
+# namespace too, when not root). The command replaces the shell, so call it in the background
+# or in a subshell: its process is then the one that $! names and a kill ends.
+without_qt_wayland() {
     local as_root=()
     [ "$(id -u)" -eq 0 ] || as_root=(--user --map-root-user)
     exec unshare "${as_root[@]}" --mount --propagation private /bin/sh -c \
@@ -72,7 +75,7 @@ compositor_windows_shown() {
 find_windows() {
     case $route in
         x11)
-            wait_until 120 preview_windows_shown || fail "the two preview windows did not appear"
+            wait_while_running preview_windows_shown || fail "the two preview windows did not appear"
             # Both open at (0,0): the integrated one moves below, so neither hides the other.
             xdotool windowmove "$seki_id" 0 600
             ;;
@@ -81,17 +84,19 @@ find_windows() {
             # mapped with their titles, which is between the two of them. A fault of the tool
             # would show again in a second run.
             for run in first second; do
-                wait_until 120 preview_windows_shown || fail "the two preview windows did not appear on Xwayland"
-                wait_until 120 compositor_windows_shown && return
+                wait_while_running preview_windows_shown ||
+                    fail "the two preview windows did not appear on Xwayland"
+                wait_while_running compositor_windows_shown && return
                 [ $run = first ] || fail "the compositor does not show the two windows"
                 weston-debug scene-graph >"$artifacts/scene-graph-first-run.txt" 2>&1
                 echo "weston does not show the two windows that Xwayland mapped; running once more"
                 kill "$pid" && wait "$pid"
-                start_tool
+                start_tool "${wrap[@]}" "$camera"
             done
             ;;
         wayland)
-            wait_until 120 compositor_windows_shown || fail "the compositor does not show the two windows"
+            wait_while_running compositor_windows_shown ||
+                fail "the compositor does not show the two windows"
             for title in "Source image" "Source_seki image"; do
                 compositor_view "$title" | grep -q "role xdg_toplevel, PID $pid," ||
                     fail "'$title' is not a Wayland window of the tool: $(compositor_view "$title")"
@@ -108,23 +113,17 @@ centre_spread() {
         -format '%[fx:standard_deviation]' info:
 }
 
-# A key wait that blocked would hold the report at its first line however long one waited;
-# a slow machine only takes longer to get there.
-report_goes_on() {
-    wait_for_report_lines "$report" $(($(wc -l <"$report") + $1))
+# Presses the key named $2, whose code is $1, and checks that the run goes on: first the test
+# camera must say which pass the key reached, then the report must go 10 lines past it.
+key_is_ignored() {
+    local pass
+    press_in_window "${source_id:-}" "$2"
+    wait_while_running grep -q "^key $1 in pass " "$errors" || fail "$2 did not reach the tool"
+    pass=$(sed -n "s/^key $1 in pass //p" "$errors" | tail -n 1)
+    wait_while_running report_has_lines "$report" $((pass + 10)) || fail "$2 ended or stalled the run"
 }
 
-# Starts the test camera's run in the background; sets pid.
-start_tool() {
-    if [ "$route" = xwayland ]; then
-        without_qt_wayland "$camera" >"$report" 2>"$artifacts/stderr.log" &
-    else
-        "$camera" >"$report" 2>"$artifacts/stderr.log" &
-    fi
-    pid=$!
-}
-
-start_tool
+start_tool "${wrap[@]}" "$camera"
 find_windows
 report_goes_on 30 || fail "the report stopped at line $(wc -l <"$report") while no key was pressed"
 # Each frame brings fresh noise; the integrated image averages it over the frames, which leaves
@@ -138,24 +137,19 @@ if [ "$route" = x11 ]; then
 fi
 
 # One key at a time: keys pressed together can reach the loop as one key, the last.
-for key in Escape space; do
-    press_in_preview_window "$key"
-    report_goes_on 10 || fail "$key ended or stalled the run"
-done
-
-press_in_preview_window q
-wait_for_exit
-pid=""
-[ "$status" -eq 0 ] || fail "exit status $status after q, expected 0"
+key_is_ignored 27 Escape
+key_is_ignored 32 space
+# On X11, q goes to the integrated image's window here and to the frame's in the demo below.
+stop_with_q "${seki_id:-}" || fail "exit status $status after q, expected 0"
 lines=$(wc -l <"$report")
-passes=$(sed -n 's/^passes shown: //p' "$artifacts/stderr.log")
+passes=$(sed -n 's/^passes shown: //p' "$errors")
 [ "$lines" -gt 0 ] && [ "$lines" = "$passes" ] || fail "$lines report lines for $passes passes"
-faults=$(report_faults "$report")
+faults=$(report_faults)
 [ -z "$faults" ] || fail "$faults"
 # The tool's own lines begin with its name, and a normal run writes none.
-own=$(grep '^frame-integrator' "$artifacts/stderr.log")
+own=$(grep '^frame-integrator' "$errors")
 [ -z "$own" ] || fail "the tool wrote '$own' to standard error"
-[ -z "$qt_note" ] || [ "$(grep -cxF "$qt_note" "$artifacts/stderr.log")" -eq 1 ] ||
+[ -z "$qt_note" ] || [ "$(grep -cxF "$qt_note" "$errors")" -eq 1 ] ||
     fail "standard error does not have Qt's line '$qt_note' once"
 echo "q ended the run with status 0 after $passes passes, each reported once, in order"
 
@@ -173,6 +167,22 @@ if [ "$route" = xwayland ]; then
         echo "with '$way', Qt aborted the run (134) after its first report line"
     done
 fi
+[ "$route" = x11 ] || exit 0
+
+# Ctrl+C in a terminal: SIGINT, which a script's background job would otherwise ignore, ends
+# the run with 130, its report whole.
+start_tool env --default-signal=INT "$camera"
+wait_while_running report_has_lines "$report" 3 || fail "no report before Ctrl+C"
+kill -INT "$pid"
+wait_for_exit
+faults=$(report_faults)
+[ "$status" -eq 130 ] && [ -z "$faults" ] || fail "exit status $status after Ctrl+C, expected 130; $faults"
+# A reader that goes away, as head does: the next report line ends the run with 141, silently.
+{ timeout 300 "$camera" 2>"$errors"; echo $? >"$artifacts/pipe_status"; } | head -n 3 >"$report"
+status=$(cat "$artifacts/pipe_status")
+[ "$status" -eq 141 ] && [ "$(wc -l <"$report")" -eq 3 ] && ! grep -q '^frame-integrator' "$errors" ||
+    fail "with its reader gone after 3 lines: exit status $status, expected 141 and no line of its own"
+echo "Ctrl+C ended the run with 130, a closed pipe with 141"
 [ -n "$demo" ] || exit 0
 
 # The demo with standard input and error closed: both go to /dev/null, so that no file the
@@ -180,20 +190,18 @@ fi
 report=$artifacts/demo_report.log
 "$demo" <&- 2>&- >"$report" &
 pid=$!
-wait_until 120 preview_windows_shown || fail "the demo's preview windows did not appear"
+wait_while_running preview_windows_shown || fail "the demo's preview windows did not appear"
 for descriptor in 0 2; do
     target=$(readlink "/proc/$pid/fd/$descriptor")
     [ "$target" = /dev/null ] || fail "the demo's descriptor $descriptor is on '$target', not /dev/null"
 done
+# Both windows in one picture, taken at one moment: the screenshot on the project's pages.
+xdotool windowmove "$seki_id" 0 600
 report_goes_on 30 || fail "the demo's report stopped at line $(wc -l <"$report")"
-press_in_preview_window q
-wait_for_exit
-pid=""
-[ "$status" -eq 0 ] || fail "the demo's exit status was $status after q, expected 0"
-# Its scene is a blue-grey under 30 % snow, a noise whose strength keeps the PSNR between 23
-# and 27 dB once the integrated image has settled from the first frames. When the machine is
-# busy, the live snow source can fall behind, and the pipeline then hands over a frame with the
-# last frame's snow, whose PSNR is about 6 dB higher: a moment, which the median passes over.
+import -window root "$artifacts/demo.png"
+stop_with_q || fail "the demo's exit status was $status after q, expected 0"
+# Its scene is a blue-grey under 30 % snow, fresh in every frame, a noise whose strength keeps
+# the PSNR between 23 and 27 dB once the integrated image has settled from the first frames.
 median=$(awk 'NR > 5 { print $6 + 0 }' "$report" | sort -g |
     awk '{ psnr[NR] = $1 } END { printf "%.2f", (psnr[int((NR + 1) / 2)] + psnr[int(NR / 2) + 1]) / 2 }')
 awk -v median="$median" 'BEGIN { exit !(median >= 23 && median <= 27) }' ||

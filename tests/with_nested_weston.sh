@@ -4,11 +4,11 @@
 # weston lacks), with Xwayland for X11 programs and the variables a GNOME session sets. Exports
 # COMPOSITOR_DISPLAY and COMPOSITOR_WINDOW too: the X display and window that show the
 # compositor's output and take its keyboard. Stops the compositor afterwards.
-# Usage (under an X display): with-nested-weston.sh COMMAND...
+# Usage (under an X display): with_nested_weston.sh COMMAND...
 # No -e: the command's own status is this script's, whatever it is.
 set -uo pipefail
 
-source "$(dirname "$0")/preview-windows.sh"
+source "$(dirname "$0")/helpers.sh"
 # The compositor's socket and log, and Qt's runtime files, go to a folder of this session's own.
 XDG_RUNTIME_DIR=$(mktemp -d) || exit 1
 export XDG_RUNTIME_DIR
@@ -28,7 +28,7 @@ weston_started() {
     [ -n "$compositor_window" ] && [ -n "$xwayland_display" ]
 }
 if ! wait_until 120 weston_started; then
-    echo "with-nested-weston: weston did not start; its log:" >&2
+    echo "with_nested_weston: weston did not start; its log:" >&2
     cat "$log" >&2
     exit 1
 fi
