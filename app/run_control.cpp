@@ -50,7 +50,7 @@ cv::VideoCapture choose_camera(const open_capture_fn& open_capture)
     }
     cv::VideoCapture cap1 = open_capture(preferred_device_index);
     if (cap1.isOpened()) {
-        cap = cap1;  // the two handles now share device 1, and device 0 closes at once
+        cap = cap1;  // the two handles now share device 1; device 0's handle is released
     }
     return cap;
 }
