@@ -176,7 +176,7 @@ wait_while_running report_has_lines "$report" 3 || fail "no report before Ctrl+C
 kill -INT "$pid"
 wait_for_exit
 faults=$(report_faults)
-[ "$status" -eq 130 ] && [ -z "$faults" ] || fail "exit status $status after Ctrl+C, expected 130; $faults"
+[ "$status" -eq 130 ] && [ -z "$faults" ] || fail "exit status $status after Ctrl+C, expected 130${faults:+; $faults}"
 # A reader that goes away, as head does: the next report line ends the run with 141, silently.
 { timeout 300 "$camera" 2>"$errors"; echo $? >"$artifacts/pipe_status"; } | head -n 3 >"$report"
 status=$(cat "$artifacts/pipe_status")
