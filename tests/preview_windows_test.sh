@@ -195,9 +195,10 @@ for descriptor in 0 2; do
     target=$(readlink "/proc/$pid/fd/$descriptor")
     [ "$target" = /dev/null ] || fail "the demo's descriptor $descriptor is on '$target', not /dev/null"
 done
-# Both windows in one picture, taken at one moment: the screenshot on the project's pages.
+# Both windows in one picture, taken at one moment: the screenshot on the project's pages. By
+# then the ball crosses the scene, leaving its trail in the integrated image.
 xdotool windowmove "$seki_id" 0 600
-report_goes_on 30 || fail "the demo's report stopped at line $(wc -l <"$report")"
+report_goes_on 90 || fail "the demo's report stopped at line $(wc -l <"$report")"
 import -window root "$artifacts/demo.png"
 stop_with_q || fail "the demo's exit status was $status after q, expected 0"
 # Its scene is a blue-grey under 30 % snow, fresh in every frame, a noise whose strength keeps
