@@ -85,7 +85,7 @@ check_held() {
 
 # Ends the case just run, titled $title: every report line must be whole, well formed and
 # numbered 1, 2, 3, ...; a failed case shows the tool's standard error and ends the tool before
-# the next case unloads the driver.
+# the next case unloads the driver. The next case starts without the files of this one.
 finish_case() {
     local faults
     faults=$(report_faults)
@@ -96,6 +96,7 @@ finish_case() {
     fi
     end_case "$release $backend: $title"
     pid=""
+    rm -f "$report" "$errors"
 }
 
 # Each case sets its title first, and returns early once a step has failed.
