@@ -27,7 +27,7 @@ int main()
         ++passes;
         const int key = show_previews_in_windows(src, src_seki);
         if (key != key_none) {
-            std::cerr << "key " << key << " in pass " << passes << std::endl;
+            std::cerr << "key " << key << " in pass " << passes << '\n';  // unbuffered
         }
         return key;
     };
