@@ -1,5 +1,5 @@
-// Tests of the run: camera choice, priming, passes, keys, every way the run ends, and a long
-// run.
+// Tests of the run: camera choice, priming, passes, keys, every way the run ends, a long run,
+// and the pipeline camera that stands in for a real one.
 #include "run_control.hpp"
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "devices.hpp"
 #include "test_keys.hpp"
 
 namespace {
@@ -236,6 +237,14 @@ TEST(run, ends_with_the_status_and_lines_each_situation_calls_for)
     }
 }
 
+// A machine without a camera gets the pipeline as device 0, and no device 1 beside it.
+TEST(pipeline_as_camera, is_device_0_and_no_other)
+{
+    const open_capture_fn open_capture = pipeline_as_camera("videotestsrc num-buffers=1 ! appsink");
+    EXPECT_TRUE(open_capture(0).isOpened());
+    EXPECT_FALSE(open_capture(1).isOpened());
+}
+
 // Two segments of one stream, the second in a larger size, more frames than the long run needs.
 constexpr const char* two_sizes_of_snow =
     "concat name=joined ! appsink sync=false"
@@ -254,10 +263,6 @@ long peak_resident_kib()
 TEST(run, reuses_its_buffer_and_keeps_memory_flat_over_100000_passes)
 {
     constexpr std::int64_t passes = 100000;
-    const open_capture_fn two_sizes = [](int device_index) {
-        return device_index == 0 ? cv::VideoCapture(two_sizes_of_snow, cv::CAP_GSTREAMER)
-                                 : cv::VideoCapture();
-    };
     std::int64_t pass = 0;
     cv::Size size;
     const std::uint8_t* buffer = nullptr;
@@ -285,7 +290,9 @@ TEST(run, reuses_its_buffer_and_keeps_memory_flat_over_100000_passes)
     std::ofstream report("/dev/null");
     std::ostringstream errors;
 
-    EXPECT_EQ(run_frame_integrator(two_sizes, show_previews, report, errors), exit_quit)
+    EXPECT_EQ(
+        run_frame_integrator(pipeline_as_camera(two_sizes_of_snow), show_previews, report, errors),
+        exit_quit)
         << errors.str();
     EXPECT_EQ(pass, passes);
     EXPECT_EQ(new_buffers_at_same_size, 0);
