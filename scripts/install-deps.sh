@@ -12,9 +12,7 @@ sudo=""
 apt_get=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -qq -o DPkg::Lock::Timeout=600)
 release=""
 if [ "$1" = --build-deps ]; then
-    if dpkg-checkbuilddeps 2>/dev/null; then
-        exit 0
-    fi
+    ! dpkg-checkbuilddeps 2>/dev/null || exit 0
     echo "Installing the build dependencies in debian/control"
     "${apt_get[@]}" update
     "${apt_get[@]}" build-dep -y --no-install-recommends ./ >/dev/null

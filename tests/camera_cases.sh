@@ -60,27 +60,29 @@ load_vivid() {
     [ $# -eq 0 ] || modprobe vivid "$@" || { problem "vivid did not load with $*"; return 1; }
 }
 
-# Starts the tool with the backend's environment and the variables given; sets pid.
-start_camera_tool() {
-    start_tool env "${backend_env[@]}" "$@" "$tool"
-}
-
-# Runs the tool until it has reported 3 frames and shown its windows.
+# Runs the tool with the backend's environment and the variables given until it has reported
+# 3 frames and shown its windows.
 start_and_wait() {
-    start_camera_tool "$@"
+    start_tool env "${backend_env[@]}" "$@" "$tool"
     wait_while_running report_has_lines "$report" 3 || { problem "fewer than 3 report lines"; return 1; }
     wait_while_running preview_windows_shown || { problem "no preview windows"; return 1; }
 }
 
-# The capture nodes the tool holds open are $1, and no others; with $1 empty, says which they are.
+# What the tool was seen to do, $1, is $2; with $2 empty (not known for this release and
+# backend), says what it was.
+seen_as_expected() {
+    if [ -z "$2" ]; then
+        echo "note: $release $backend: $1 (checked on the releases it is known for)"
+    elif [ "$1" != "$2" ]; then
+        problem "$1; expected: $2"
+    fi
+}
+
+# The capture nodes the tool holds open are $1, and no others.
 check_held() {
     local held
     held=$(for fd in /proc/"$pid"/fd/*; do readlink "$fd"; done | grep '^/dev/video' | sort -u | xargs)
-    if [ -z "$1" ]; then
-        echo "note: $release $backend: holds '$held' (checked on the releases it is known for)"
-    elif [ "$held" != "$1" ]; then
-        problem "holds '$held', expected '$1'"
-    fi
+    seen_as_expected "holds '$held'" "${1:+holds '$1'}"
 }
 
 # Ends the case just run, titled $title: every report line must be whole, well formed and
@@ -147,11 +149,7 @@ mode() {
     start_and_wait || return
     streams=$(v4l2-ctl -d /dev/video0 --get-fmt-video --get-parm | paste -sd' ' |
         sed 's|.*Width/Height *: *\([0-9]*\)/\([0-9]*\).*Frames per second: *\([0-9]*\)\..*|\1x\2 at \3 fps|')
-    if [ -z "$expected" ]; then
-        echo "note: $release $backend: streams $streams (checked on the releases it is known for)"
-    elif [ "$streams" != "$expected" ]; then
-        problem "streams $streams, expected $expected"
-    fi
+    seen_as_expected "streams $streams" "${expected:+streams $expected}"
     # GStreamer runs its camera source in a thread named after it.
     grep -qs '^v4l2src' /proc/"$pid"/task/*/comm && streaming=gstreamer
     [ "$streaming" = "$backend" ] || problem "the $streaming backend streams"
@@ -174,7 +172,7 @@ no_camera() {
     title="no camera, or one at index 1 only: 255, nothing written"
     for layout in "" "vid_cap_nr=1"; do
         load_vivid $layout || return
-        start_camera_tool
+        start_tool env "${backend_env[@]}" "$tool"
         wait_for_exit
         [ "$status" -eq 255 ] || problem "${layout:-no vivid}: exit status $status, expected 255"
         [ ! -s "$report" ] || problem "${layout:-no vivid}: wrote to standard output"

@@ -203,8 +203,6 @@ import -window root "$artifacts/demo.png"
 stop_with_q || fail "the demo's exit status was $status after q, expected 0"
 # Its scene is a blue-grey under 30 % snow, fresh in every frame, a noise whose strength keeps
 # the PSNR between 23 and 27 dB once the integrated image has settled from the first frames.
-median=$(awk 'NR > 5 { print $6 + 0 }' "$report" | sort -g |
-    awk '{ psnr[NR] = $1 } END { printf "%.2f", (psnr[int((NR + 1) / 2)] + psnr[int(NR / 2) + 1]) / 2 }')
-awk -v median="$median" 'BEGIN { exit !(median >= 23 && median <= 27) }' ||
-    fail "from pass 6 on, the demo's median PSNR is $median dB, not its scene's 23 to 27 dB"
-echo "the demo ran with descriptors 0 and 2 on /dev/null, median PSNR $median dB"
+off=$(awk 'NR > 5 && ($6 + 0 < 23 || $6 + 0 > 27) { print; exit }' "$report")
+[ -z "$off" ] || fail "the demo's PSNR left its scene's 23 to 27 dB after pass 5: $off"
+echo "the demo ran with descriptors 0 and 2 on /dev/null, every PSNR from pass 6 on within 23 to 27 dB"

@@ -63,13 +63,11 @@ cv::VideoCapture play(const frames& frames_to_play)
 
 // Keeps the report; once `capacity` lines are in, every write fails, setting errno to
 // `failure_errno` as a full disk would (0: the stream fails without a system error).
-class report_sink : public std::streambuf {
-public:
+struct report_sink : std::streambuf {
     std::string text;
     std::size_t capacity = SIZE_MAX;
     int failure_errno = ENOSPC;
 
-protected:
     int overflow(int ch) override
     {
         if (static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) == capacity) {
@@ -125,11 +123,6 @@ struct rig {
         };
     }
 
-    int run(const open_capture_fn& open_capture, const show_previews_fn& show_previews)
-    {
-        return run_frame_integrator(open_capture, show_previews, report, errors);
-    }
-
     std::vector<int> devices_asked;
     std::vector<pass_record> passes;
     report_sink report_buffer;
@@ -153,16 +146,12 @@ const char* const failed =
     "frame-integrator: the report could not be written: the output stream failed\n";
 // Errors raised from the windows: the library's, whose text has more lines, and a standard one.
 const char* const gone = "frame-integrator: the window system is gone\n";
-void raise_library_error()
-{
+const auto raise_library_error = [] {
     cv::Exception error;
     error.msg = "the window system is gone\nin function show_previews";
     throw error;
-}
-void raise_standard_error()
-{
-    throw std::runtime_error("the window system is gone");
-}
+};
+const auto raise_standard_error = [] { throw std::runtime_error("the window system is gone"); };
 
 struct run_case {
     const char* name;
@@ -216,7 +205,9 @@ TEST(run, ends_with_the_status_and_lines_each_situation_calls_for)
         r.report_buffer.capacity = c.report_capacity;
         r.report_buffer.failure_errno = c.report_errno;
 
-        EXPECT_EQ(r.run(r.cameras(c.device0, c.device1), r.press(c.keys, c.raise)), c.status);
+        EXPECT_EQ(run_frame_integrator(r.cameras(c.device0, c.device1), r.press(c.keys, c.raise),
+                                       r.report, r.errors),
+                  c.status);
         const std::vector<std::string> lines = lines_of(r.report_buffer.text);
         EXPECT_EQ(lines.size(), c.lines);
         EXPECT_EQ(r.passes.size(), c.lines) << "each line is followed by its previews";
