@@ -126,9 +126,16 @@ camera_0_free_for_others() {
         --stream-count=3 &>/dev/null || problem "another program cannot stream from video0"
 }
 
+# One UVC-like camera, at the library's default log level, then at ERROR and FATAL.
 one_webcam() {
-    reads_steady_camera "one UVC-like camera: reads video0, never holds video1, q ends with 0, the library's lines" \
-        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 library_lines_as_claimed
+    local level
+    reads_steady_camera "one UVC-like camera: reads video0, never holds video1, q ends with 0, the library's lines at the default level, ERROR and FATAL" \
+        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 library_lines_as_claimed || return
+    for level in ERROR FATAL; do
+        start_and_wait OPENCV_LOG_LEVEL=$level || return
+        stop_with_q || problem "exit status $status after q, expected 0"
+        library_lines_as_claimed $level
+    done
 }
 
 two_cameras() {
@@ -142,9 +149,10 @@ two_webcams() {
         "n_devs=2 node_types=0x20001,0x20001" /dev/video0 /dev/video0
 }
 
-mode() {
+# One plain camera: the mode it streams in and who streams it, then an unplug mid-run.
+mode_and_disconnect() {
     local expected=${expected_mode[$release/$backend]:-} streams streaming=v4l2
-    title="mode: ${expected:-as the backend picks} through $backend"
+    title="mode ${expected:-as the backend picks} through $backend; disconnect mid-run: 1, one line of its own, every report line whole"
     load_vivid n_devs=1 node_types=0x1 || return
     start_and_wait || return
     streams=$(v4l2-ctl -d /dev/video0 --get-fmt-video --get-parm | paste -sd' ' |
@@ -153,18 +161,11 @@ mode() {
     # GStreamer runs its camera source in a thread named after it.
     grep -qs '^v4l2src' /proc/"$pid"/task/*/comm && streaming=gstreamer
     [ "$streaming" = "$backend" ] || problem "the $streaming backend streams"
-    stop_with_q || problem "exit status $status after q, expected 0"
-}
-
-log_levels() {
-    local level
-    title="log levels: OPENCV_LOG_LEVEL=ERROR keeps only the library's errors, FATAL none"
-    load_vivid n_devs=1 node_types=0x20001 || return
-    for level in ERROR FATAL; do
-        start_and_wait OPENCV_LOG_LEVEL=$level || return
-        stop_with_q || problem "exit status $status after q, expected 0"
-        library_lines_as_claimed $level
-    done
+    v4l2-ctl -d /dev/video0 -c disconnect=1
+    wait_for_exit
+    [ "$status" -eq 1 ] || problem "exit status $status after the disconnect, expected 1"
+    [ "$(grep -v '^\[' "$errors")" = "frame-integrator: the camera stopped delivering frames" ] ||
+        problem "its own lines were: $(grep -v '^\[' "$errors")"
 }
 
 no_camera() {
@@ -180,21 +181,10 @@ no_camera() {
     done
 }
 
-disconnect() {
-    title="disconnect mid-run: 1, one line of its own, every report line whole"
-    load_vivid n_devs=1 node_types=0x1 || return
-    start_and_wait || return
-    v4l2-ctl -d /dev/video0 -c disconnect=1
-    wait_for_exit
-    [ "$status" -eq 1 ] || problem "exit status $status after the disconnect, expected 1"
-    [ "$(grep -v '^\[' "$errors")" = "frame-integrator: the camera stopped delivering frames" ] ||
-        problem "its own lines were: $(grep -v '^\[' "$errors")"
-}
-
 for backend in gstreamer v4l2; do
     backend_env=()
     [ "$backend" = gstreamer ] || backend_env=(OPENCV_VIDEOIO_PRIORITY_GSTREAMER=0)
-    for case in one_webcam mode log_levels two_cameras two_webcams no_camera disconnect; do
+    for case in one_webcam mode_and_disconnect two_cameras two_webcams no_camera; do
         "$case"
         finish_case
     done
