@@ -125,11 +125,13 @@ camera_0_free_for_others() {
         --stream-count=3 &>/dev/null || problem "another program cannot stream from video0"
 }
 
-# One UVC-like camera, at the library's default log level, then at ERROR and FATAL.
+# One UVC-like camera, at the library's default log level, then at ERROR and FATAL; each run's
+# standard error is judged whole, after q.
 one_webcam() {
     local level
     reads_steady_camera "one UVC-like camera: reads video0, never holds video1, q ends with 0, the library's lines at the default level, ERROR and FATAL" \
-        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 library_lines_as_claimed || return
+        "n_devs=1 node_types=0x20001" /dev/video0 /dev/video0 || return
+    library_lines_as_claimed
     for level in ERROR FATAL; do
         start_and_wait OPENCV_LOG_LEVEL=$level || return
         stop_with_q || problem "exit status $status after q, expected 0"
