@@ -17,6 +17,8 @@ LINT_PACKAGES := clang-tidy clang-format
 # and make test-cameras build for; by default this machine's.
 HOST_RELEASE := $(shell . /etc/os-release && echo $$VERSION_CODENAME)
 DEB_ARCH := $(or $(ARCH),$(shell dpkg --print-architecture))
+# A package for another architecture is cross-built, and its tests run under qemu-user.
+CROSS_PACKAGES := $(if $(filter-out $(shell dpkg --print-architecture),$(DEB_ARCH)),qemu-user-static)
 # What mmdebstrap-autopkgtest-build-qemu and autopkgtest need to make and boot a machine of
 # ARCH; another architecture's programs run under qemu-user while its image is made.
 CAMERA_HOST_PACKAGES := autopkgtest mmdebstrap e2fsprogs dosfstools fdisk mtools qemu-utils \
@@ -90,10 +92,10 @@ test-sanitize:
 
 # Builds the Debian source and binary packages with dpkg-buildpackage and checks them with
 # lintian; for another release or architecture than this machine's, in a fresh root of that
-# release (a cross build for another architecture).
+# release (a cross build for another architecture, its tests run under qemu-user).
 package:
 	$(INSTALL) --build-deps
-	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES)
+	$(INSTALL) $(BUILD_PACKAGES) $(PACKAGE_PACKAGES) $(CROSS_PACKAGES)
 	scripts/build-package.sh $(or $(RELEASE),$(HOST_RELEASE)) $(DEB_ARCH)
 
 # Times the pass and its steps per frame size, then whole passes with real windows (on a

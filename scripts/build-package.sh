@@ -11,7 +11,7 @@ arch=$2
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build_arch=$(dpkg --print-architecture)
 out=$repo/build-package/$release-$arch
-source "$repo/scripts/archive-options.sh"
+source "$repo/scripts/roots.sh"
 set_archive_options "$release"
 
 rm -rf "$out"
@@ -19,20 +19,27 @@ mkdir -p "$out/frame-integrator"
 git -C "$repo" ls-files -z --cached --others --exclude-standard |
     tar -C "$repo" --null -T - -cf - | tar -C "$out/frame-integrator" -xf -
 if [ "$release-$arch" = "$(. /etc/os-release && echo "$VERSION_CODENAME")-$build_arch" ]; then
-    (cd "$out/frame-integrator" && dpkg-buildpackage -us -uc)
+    (cd "$out/frame-integrator" && bounded 1800 dpkg-buildpackage -us -uc)
 else
-    # A cross build cannot run the tests it builds: it leaves them out, and their packages.
-    cross=() nocheck=""
-    [ "$arch" = "$build_arch" ] || nocheck=nocheck
-    [ -z "$nocheck" ] ||
+    # For another architecture, a cross build whose tests run through qemu-user, as Debian's
+    # builders run them where the emulator is registered (crossbuildcanrunhostbinaries).
+    cross=() options=${DEB_BUILD_OPTIONS:-} profile=""
+    if [ "$arch" != "$build_arch" ]; then
         cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
+        options+=" crossbuildcanrunhostbinaries"
+    fi
+    if [[ " $options " == *" nocheck "* ]]; then
+        profile=-Pnocheck
+    elif [ "$arch" != "$build_arch" ]; then
+        register_qemu_user "$arch"
+    fi
     # In the root: the build packages the copied tree's debian/control names, then the build.
-    build="apt-get build-dep -y --host-architecture=$arch ${nocheck:+-P$nocheck} ./"
-    build+=" && DEB_BUILD_OPTIONS=$nocheck dpkg-buildpackage -us -uc --host-arch=$arch ${nocheck:+-P$nocheck}"
-    mmdebstrap --variant=buildd "${cross[@]}" "${archive_options[@]}" \
+    build="apt-get build-dep -y --host-architecture=$arch $profile ./"
+    build+=" && DEB_BUILD_OPTIONS=\"$options\" dpkg-buildpackage -us -uc --host-arch=$arch $profile"
+    bounded 2400 mmdebstrap --variant=buildd "${cross[@]}" "${archive_options[@]}" \
         --customize-hook='mkdir "$1/build"' --customize-hook="sync-in '$out' /build" \
         --customize-hook="chroot \"\$1\" sh -c 'cd /build/frame-integrator && $build'" \
         --customize-hook="sync-out /build '$out'" "$release" /dev/null
 fi
-lintian --fail-on error,warning "$out"/frame-integrator_*.changes
+bounded 900 lintian --fail-on error,warning "$out"/frame-integrator_*.changes
 echo "built $(echo "$out"/frame-integrator_*_"$arch".deb)"

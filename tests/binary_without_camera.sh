@@ -49,8 +49,13 @@ if ! "${without_dev_null[@]}" true; then
     echo "FAIL: strace cannot trace here"
     exit 1
 fi
-timeout 300 "${without_dev_null[@]}" "$binary" <&- >"$work/out" 2>"$work/err"
-check "standard input closed, no /dev/null" $? 1 ""
+# Under an emulator, the emulator takes descriptor 0 for the binary before the tool starts.
+if [ -n "${FRAME_INTEGRATOR_EMULATED:-}" ]; then
+    echo "skipped: standard input closed, no /dev/null (under $FRAME_INTEGRATOR_EMULATED)"
+else
+    timeout 300 "${without_dev_null[@]}" "$binary" <&- >"$work/out" 2>"$work/err"
+    check "standard input closed, no /dev/null" $? 1 ""
+fi
 timeout 300 "${without_dev_null[@]}" "$binary" 2>&- >"$work/out"
 check "standard error closed, no /dev/null" $? 1
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -289,8 +290,11 @@ TEST(run, reuses_its_buffer_and_keeps_memory_flat_over_100000_passes)
     EXPECT_EQ(new_buffers_at_same_size, 0);
     EXPECT_EQ(sizes_seen, 2) << "the size change reached the integrated image";
 #ifndef __SANITIZE_ADDRESS__
-    // The sanitizer's quarantine holds freed memory on purpose, and checks leaks itself.
-    EXPECT_LT(resident_at_end - resident_after_warm_up, 1024) << "KiB more after " << passes;
+    // The sanitizer's quarantine holds freed memory on purpose, and checks leaks itself. Under an
+    // emulator the resident size is the emulator's, whose translated code grows as it meets code.
+    if (std::getenv("FRAME_INTEGRATOR_EMULATED") == nullptr) {
+        EXPECT_LT(resident_at_end - resident_after_warm_up, 1024) << "KiB more after " << passes;
+    }
 #endif
 }
 
