@@ -21,9 +21,11 @@ cache=${CACHE_DIR:-/var/cache/frame-integrator-ci}
 
 # Without KVM the machine boots in about two minutes, far beyond autopkgtest's default wait.
 qemu=(--boot=efi --ram-size=4096 --cpus=2 --timeout-reboot=900)
+# Each long step has a limit of its own, about twice what it takes on a busy machine: the image
+# (dpkg runs under qemu-user for arm64) and the machine's run, boot included.
 case $arch in
-    amd64) qemu_system=qemu-system-x86_64 guest_machine=x86_64 ;;
-    arm64) qemu_system=qemu-system-aarch64 guest_machine=aarch64
+    amd64) qemu_system=qemu-system-x86_64 guest_machine=x86_64 image_limit=1800 run_limit=1800 ;;
+    arm64) qemu_system=qemu-system-aarch64 guest_machine=aarch64 image_limit=5400 run_limit=2400
         qemu+=(--qemu-architecture=aarch64 --dpkg-architecture=arm64) ;;
     *) echo "test-cameras: amd64 or arm64 only" >&2 && exit 2 ;;
 esac
@@ -48,7 +50,7 @@ runner_said=$(autopkgtest-virt-qemu "${qemu[@]}" /nonexistent.img </dev/null 2>&
 echo "test-cameras: the $release $arch machine will run under $accelerator"
 [ "$only" != --check-host ] || exit 0
 
-source "$repo/scripts/archive-options.sh"
+source "$repo/scripts/roots.sh"
 set_archive_options "$release"
 deb=$(echo "$packages"/frame-integrator_*_"$arch".deb)
 # The names in the tests' and the package's dependencies, without versions, and without "@" (the
@@ -65,9 +67,10 @@ image=$cache/$release-$arch-$key.img
 if [ ! -s "$image" ]; then
     mkdir -p "$cache"
     rm -f "$cache/$release-$arch-"*.img
+    [ "$arch" = "$(dpkg --print-architecture)" ] || register_qemu_user "$arch"
     # Through bash: Debian 12's dash lacks the pipefail that the backported script sets.
-    bash "$(command -v mmdebstrap-autopkgtest-build-qemu)" "${builder_options[@]}" "$release" \
-        "$image.partial" -- "${mmdebstrap_options[@]}"
+    bounded "$image_limit" bash "$(command -v mmdebstrap-autopkgtest-build-qemu)" \
+        "${builder_options[@]}" "$release" "$image.partial" -- "${mmdebstrap_options[@]}"
     mv "$image.partial" "$image"
 fi
 [ "$only" != --image-only ] || exit 0
@@ -95,7 +98,7 @@ if [ "$arch" = "$(dpkg --print-architecture)" ]; then
     give_subordinate_ids
     out=$packages/autopkgtest-container
     status=0
-    autopkgtest --output-dir="$out" "$deb" "$dsc" -- unshare --release "$release" \
+    bounded 900 autopkgtest --output-dir="$out" "$deb" "$dsc" -- unshare --release "$release" \
         --bootstrapcmd="mmdebstrap --mode=unshare --variant=apt --skip=output/mknod,cleanup/apt/lists ${archive_options[*]@Q}" ||
         status=$?
     # 2: every test that ran passed, and some were skipped.
@@ -112,7 +115,7 @@ fi
 # a testbed that failed to start (status 16) gets one more try, a failed test none.
 for attempt in first second; do
     status=0
-    autopkgtest --output-dir="$packages/autopkgtest-$attempt" --timeout-test=3600 \
+    bounded "$run_limit" autopkgtest --output-dir="$packages/autopkgtest-$attempt" \
         "$deb" "$dsc" -- qemu "${qemu[@]}" "$image" || status=$?
     [ "$status" -eq 16 ] && [ "$attempt" = first ] || break
     echo "test-cameras: the $release $arch testbed failed to start; trying once more"

@@ -33,7 +33,7 @@ commands=("$@")
 [ ${#commands[@]} -gt 0 ] || commands=("make test" "make lint" "make package ARCH=arm64"
     "make camera-host-packages && scripts/test-cameras.sh $release amd64 --check-host"
     "make camera-host-packages ARCH=arm64 && scripts/test-cameras.sh $release arm64 --check-host")
-source "$(dirname "$0")/archive-options.sh"
+source "$(dirname "$0")/roots.sh"
 set_archive_options "$release"
 clone=$(mktemp -d)
 trap 'rm -rf "$clone"' EXIT
@@ -51,6 +51,7 @@ hooks=(--customize-hook="chroot \"\$1\" useradd --create-home --shell /bin/bash 
 for command in "${commands[@]}"; do
     hooks+=(--customize-hook="'$(realpath "$0")' --run-in \"\$1\" '$command'")
 done
-mmdebstrap --variant=minbase --include=make,sudo "${archive_options[@]}" "${hooks[@]}" \
+# The root's whole life, every command in it included, about twice what it takes on a busy machine.
+bounded 3000 mmdebstrap --variant=minbase --include=make,sudo "${archive_options[@]}" "${hooks[@]}" \
     "$release" /dev/null
 echo "== $release: passed on a clean clone in a fresh root, as a user with sudo: ${commands[*]}"
