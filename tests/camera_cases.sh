@@ -9,11 +9,11 @@
 # No -e: every case runs; a failed check marks its case and the run goes on.
 set -uo pipefail
 source "$(dirname "$0")/helpers.sh"
+source "$(dirname "$0")/../scripts/roots.sh"
 if ! modprobe --dry-run vivid; then
     echo "skipped: this kernel has no vivid module"
     exit 77
 fi
-release=$(. /etc/os-release && echo "$VERSION_CODENAME")
 tool=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -71,7 +71,7 @@ start_and_wait() {
 # backend), says what it was.
 seen_as_expected() {
     if [ -z "$2" ]; then
-        echo "note: $release $backend: $1 (checked on the releases it is known for)"
+        echo "note: $host_release $backend: $1 (checked on the releases it is known for)"
     elif [ "$1" != "$2" ]; then
         problem "$1; expected: $2"
     fi
@@ -91,12 +91,10 @@ finish_case() {
     local faults
     faults=$(report_faults)
     [ -z "$faults" ] || problem "$faults"
-    if [ ${#problems[@]} -gt 0 ]; then
+    [ ${#problems[@]} -eq 0 ] ||
         problem "its standard error began: $(head -n 20 "$errors" 2>/dev/null)"
-        ! tool_running || { kill -9 "$pid" && wait "$pid"; } 2>/dev/null
-    fi
-    end_case "$release $backend: $title"
-    pid=""
+    end_tool
+    end_case "$host_release $backend: $title"
     rm -f "$report" "$errors"
 }
 
@@ -112,10 +110,10 @@ reads_steady_camera() {
     start_and_wait || return
     check_held "$4"
     [ -z "${5:-}" ] || "$5"
-    stop_with_q || problem "exit status $status after q, expected 0"
+    stop_with_q problem
     local off
-    off=$(awk -v c="$ceiling[dB]" '$6 != c { print $6; exit }' "$report")
-    [ -z "$off" ] || problem "a PSNR of $off: the tool reads a camera that is not the steady one"
+    off=$(psnr_outside $ceiling $ceiling)
+    [ -z "$off" ] || problem "'$off': the tool reads a camera that is not the steady one"
 }
 
 # Whatever node the tool still holds, another program can set camera 0's format and stream from
@@ -134,13 +132,13 @@ one_webcam() {
     library_lines_as_claimed
     for level in ERROR FATAL; do
         start_and_wait OPENCV_LOG_LEVEL=$level || return
-        stop_with_q || problem "exit status $status after q, expected 0"
+        stop_with_q problem
         library_lines_as_claimed $level
     done
 }
 
 two_cameras() {
-    local held=${expected_held_after_switch[$release/$backend]:-}
+    local held=${expected_held_after_switch[$host_release/$backend]:-}
     reads_steady_camera "two cameras: reads video1, holds ${held:-what it holds}, video0 free for others" \
         "n_devs=2 node_types=0x1,0x1" /dev/video1 "$held" camera_0_free_for_others
 }
@@ -152,7 +150,7 @@ two_webcams() {
 
 # One plain camera: the mode it streams in and who streams it, then an unplug mid-run.
 mode_and_disconnect() {
-    local expected=${expected_mode[$release/$backend]:-} streams streaming=v4l2
+    local expected=${expected_mode[$host_release/$backend]:-} streams streaming=v4l2
     title="mode ${expected:-as the backend picks} through $backend; disconnect mid-run: 1, one line of its own, every report line whole"
     load_vivid n_devs=1 node_types=0x1 || return
     start_and_wait || return
@@ -178,7 +176,7 @@ no_camera() {
         wait_for_exit
         [ "$status" -eq 255 ] || problem "${layout:-no vivid}: exit status $status, expected 255"
         [ ! -s "$report" ] || problem "${layout:-no vivid}: wrote to standard output"
-        ! grep -v '^\[' "$errors" | grep -q . || problem "${layout:-no vivid}: lines of its own"
+        ! grep -qv '^\[' "$errors" || problem "${layout:-no vivid}: lines of its own"
     done
 }
 
@@ -195,5 +193,5 @@ for backend in gstreamer v4l2; do
     done
 done
 modprobe -r vivid
-echo "camera cases on $release: $failures failed"
+echo "camera cases on $host_release: $failures failed"
 exit $((failures > 0))

@@ -64,10 +64,12 @@ report_goes_on() {
     wait_while_running report_has_lines "$report" $(($(wc -l <"$report") + $1))
 }
 
-# Whether both windows show on the X display; sets source_id and seki_id.
+# Whether both windows of the tool ($pid) show on the X display, found by title and process, so
+# that a window left by another run can't stand in; sets source_id and seki_id.
 preview_windows_shown() {
-    source_id=$(xdotool search --onlyvisible --name '^Source image$' 2>/dev/null | head -n 1)
-    seki_id=$(xdotool search --onlyvisible --name '^Source_seki image$' 2>/dev/null | head -n 1)
+    local search=(xdotool search --all --onlyvisible --pid "$pid" --name)
+    source_id=$("${search[@]}" '^Source image$' 2>/dev/null | head -n 1)
+    seki_id=$("${search[@]}" '^Source_seki image$' 2>/dev/null | head -n 1)
     [ -n "$source_id" ] && [ -n "$seki_id" ]
 }
 
@@ -85,25 +87,35 @@ press_in_window() {
     fi
 }
 
-# Waits for the tool to end; sets status, 124 if it had to be killed.
-wait_for_exit() {
-    if timeout 120 tail --pid="$pid" -f /dev/null; then
-        wait "$pid"
-        status=$?
-    else
-        kill -9 "$pid"
-        wait "$pid" 2>/dev/null
-        status=124
-    fi
+# Ends the tool ($pid) if it still runs, and waits for it; sets status.
+end_tool() {
+    [ -n "${pid:-}" ] || return 0
+    ! tool_running || kill -9 "$pid"
+    wait "$pid" 2>/dev/null
+    status=$?
     pid=""
 }
 
-# Presses q in the X window $1 (default: the source window) and waits for the tool to end;
-# fails unless it ended with 0.
+# Waits for the tool to end; sets status, 124 if it had to be ended.
+wait_for_exit() {
+    timeout 120 tail --pid="$pid" -f /dev/null
+    local ended=$?
+    end_tool
+    [ "$ended" -eq 0 ] || status=124
+}
+
+# Presses q in the X window $2 (default: the source window) and waits for the tool to end;
+# unless it ended with 0, tells $1 (problem or fail).
 stop_with_q() {
-    press_in_window "${1:-${source_id:-}}" q
+    press_in_window "${2:-${source_id:-}}" q
     wait_for_exit
-    [ "$status" -eq 0 ]
+    [ "$status" -eq 0 ] || "$1" "exit status $status after q, expected 0"
+}
+
+# The first report line from line $3 on (default 1) whose PSNR lies outside $1 to $2 dB.
+psnr_outside() {
+    awk -v low="$1" -v high="$2" -v from="${3:-1}" \
+        'NR >= from && ($6 + 0 < low || $6 + 0 > high) { print; exit }' "$report"
 }
 
 # What is wrong with the report, if anything: no report at all, a last line without its

@@ -27,7 +27,7 @@ report=$artifacts/report.log
 errors=$artifacts/stderr.log
 pid=""
 # However the script ends, even by an error of its own, the tool it started ends with it.
-trap 'tool_running && kill "$pid"' EXIT
+trap end_tool EXIT
 fail() {
     echo "FAIL ($route): $*; logs kept in $artifacts; the tool's standard error ends:"
     [ -z "${COMPOSITOR_WINDOW:-}" ] || weston-debug scene-graph >"$artifacts/scene-graph.txt" 2>&1
@@ -90,7 +90,7 @@ find_windows() {
                 [ $run = first ] || fail "the compositor does not show the two windows"
                 weston-debug scene-graph >"$artifacts/scene-graph-first-run.txt" 2>&1
                 echo "weston does not show the two windows that Xwayland mapped; running once more"
-                kill "$pid" && wait "$pid"
+                end_tool
                 start_tool "${wrap[@]}" "$camera"
             done
             ;;
@@ -140,7 +140,7 @@ fi
 key_is_ignored 27 Escape
 key_is_ignored 32 space
 # On X11, q goes to the integrated image's window here and to the frame's in the demo below.
-stop_with_q "${seki_id:-}" || fail "exit status $status after q, expected 0"
+stop_with_q fail "${seki_id:-}"
 lines=$(wc -l <"$report")
 passes=$(sed -n 's/^passes shown: //p' "$errors")
 [ "$lines" -gt 0 ] && [ "$lines" = "$passes" ] || fail "$lines report lines for $passes passes"
@@ -200,9 +200,9 @@ done
 xdotool windowmove "$seki_id" 0 600
 report_goes_on 90 || fail "the demo's report stopped at line $(wc -l <"$report")"
 import -window root "$artifacts/demo.png"
-stop_with_q || fail "the demo's exit status was $status after q, expected 0"
+stop_with_q fail
 # Its scene is a blue-grey under 30 % snow, fresh in every frame, a noise whose strength keeps
 # the PSNR between 23 and 27 dB once the integrated image has settled from the first frames.
-off=$(awk 'NR > 5 && ($6 + 0 < 23 || $6 + 0 > 27) { print; exit }' "$report")
+off=$(psnr_outside 23 27 6)
 [ -z "$off" ] || fail "the demo's PSNR left its scene's 23 to 27 dB after pass 5: $off"
 echo "the demo ran with descriptors 0 and 2 on /dev/null, every PSNR from pass 6 on within 23 to 27 dB"
