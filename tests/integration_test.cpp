@@ -63,10 +63,12 @@ TEST(integrate_frame, keeps_wider_element_types)
 
 TEST(integrate_frame, restarts_from_a_frame_of_another_size_or_type)
 {
-    // A larger frame, one of one channel, and one transposed (as many elements, another shape).
+    // A larger frame, one of one channel, one transposed (as many elements, another shape) and
+    // one of 16-bit elements, beyond what 8 bits hold.
     for (const cv::Mat& frame :
          {cv::Mat(6, 5, CV_8UC3, cv::Scalar(9, 8, 7)), cv::Mat(4, 4, CV_8UC1, cv::Scalar(9)),
-          cv::Mat(4, 2, CV_8UC3, cv::Scalar(1, 2, 3))}) {
+          cv::Mat(4, 2, CV_8UC3, cv::Scalar(1, 2, 3)),
+          cv::Mat(2, 4, CV_16UC3, cv::Scalar(900, 800, 700))}) {
         cv::Mat src_seki(2, 4, CV_8UC3, cv::Scalar::all(200));
         integrate_frame(frame, src_seki);
         EXPECT_EQ(src_seki.type(), frame.type());
