@@ -18,7 +18,7 @@ rm -rf "$out"
 mkdir -p "$out/frame-integrator"
 git -C "$repo" ls-files -z --cached --others --exclude-standard |
     tar -C "$repo" --null -T - -cf - | tar -C "$out/frame-integrator" -xf -
-if [ "$release-$arch" = "$(. /etc/os-release && echo "$VERSION_CODENAME")-$build_arch" ]; then
+if [ "$release-$arch" = "$host_release-$build_arch" ]; then
     (cd "$out/frame-integrator" && bounded 1800 dpkg-buildpackage -us -uc)
 else
     # For another architecture, a cross build whose tests run through qemu-user, as Debian's
@@ -26,7 +26,7 @@ else
     cross=() options=${DEB_BUILD_OPTIONS:-} profile=""
     if [ "$arch" != "$build_arch" ]; then
         cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
-        options+=" crossbuildcanrunhostbinaries"
+        options+="${options:+ }crossbuildcanrunhostbinaries"
     fi
     if [[ " $options " == *" nocheck "* ]]; then
         profile=-Pnocheck

@@ -1,4 +1,8 @@
-# What the scripts that make roots, machines and packages share; source this file.
+# What the scripts that install packages and make roots, machines and packages share; source
+# this file.
+
+# This machine's Debian release, by its code name.
+host_release=$(. /etc/os-release && echo "$VERSION_CODENAME")
 
 # Sets archive_options to mmdebstrap's options for Debian release $1. The archive reached here
 # is a snapshot: the Release files of testing and unstable carry a Valid-Until date that a
@@ -12,17 +16,15 @@ set_archive_options() {
     esac
 }
 
-# Runs a command for at most $1 seconds. One that runs past that is ended, with everything it
-# started, and fails with a line that names it and its limit: a hang under emulation then costs
-# its limit and says where it was, not the whole run's.
+# Runs a command for at most $1 seconds. One that runs past that is sent TERM, then KILL, and
+# fails with a line that names it and its limit: a hang under emulation then costs its limit and
+# says where it was, not the whole run's. In the foreground, so that Ctrl+C still reaches it.
 bounded() {
-    local limit=$1 status=0
-    shift
-    local command="$*"
-    timeout --kill-after=30 "$limit" "$@" || status=$?
-    [ "$status" -ne 124 ] && [ "$status" -ne 137 ] ||
-        echo "bounded: '${command:0:200}' ran past its limit of $limit s and was ended" >&2
-    return "$status"
+    timeout --foreground --kill-after=30 "$@" && return
+    local status=$?
+    [ $status -ne 124 ] && [ $status -ne 137 ] ||
+        echo "bounded: '${*:2:3} ...' ran past its limit of $1 s and was ended" >&2
+    return $status
 }
 
 # Makes the kernel run programs of Debian architecture $1 through qemu-user-static's emulator,
@@ -30,10 +32,7 @@ bounded() {
 # The emulator is opened once, here (flag F), so that it runs them inside any root.
 register_qemu_user() {
     local name sudo=""
-    case $1 in
-        arm64) name=aarch64 ;;
-        amd64) name=x86_64 ;;
-    esac
+    name=$(dpkg-architecture -a "$1" -q DEB_HOST_GNU_CPU 2>/dev/null)
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     mountpoint -q /proc/sys/fs/binfmt_misc ||
         $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
