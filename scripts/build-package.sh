@@ -23,16 +23,13 @@ if [ "$release-$arch" = "$host_release-$build_arch" ]; then
 else
     # For another architecture, a cross build whose tests run through qemu-user, as Debian's
     # builders run them where the emulator is registered (crossbuildcanrunhostbinaries).
-    cross=() options=${DEB_BUILD_OPTIONS:-} profile=""
+    cross=() options=${DEB_BUILD_OPTIONS:-}
     if [ "$arch" != "$build_arch" ]; then
         cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
         options+="${options:+ }crossbuildcanrunhostbinaries"
-    fi
-    if [[ " $options " == *" nocheck "* ]]; then
-        profile=-Pnocheck
-    elif [ "$arch" != "$build_arch" ]; then
         register_qemu_user "$arch"
     fi
+    profile=$([[ " $options " != *" nocheck "* ]] || echo -Pnocheck)
     # In the root: the build packages the copied tree's debian/control names, then the build.
     build="apt-get build-dep -y --host-architecture=$arch $profile ./"
     build+=" && DEB_BUILD_OPTIONS=\"$options\" dpkg-buildpackage -us -uc --host-arch=$arch $profile"

@@ -8,8 +8,7 @@
 # and names the packages it installed. apt's own lines show how far an install has got.
 # Usage: install-deps.sh [--backports] PACKAGE...  |  install-deps.sh --build-deps
 set -euo pipefail
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo=sudo
+source "$(dirname "$0")/roots.sh"
 apt_get=($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
 release=""
 if [ "$1" = --build-deps ]; then
@@ -23,7 +22,6 @@ if [ "$1" = --build-deps ]; then
 fi
 if [ "$1" = --backports ]; then
     shift
-    source "$(dirname "$0")/roots.sh"
     release=$host_release-backports
     echo "deb http://deb.debian.org/debian $release main" |
         $sudo tee "/etc/apt/sources.list.d/$release.list" >/dev/null
@@ -31,15 +29,11 @@ fi
 
 missing=()
 for package in "$@"; do
-    if [ -n "$release" ] ||
-        ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$package")
-    fi
+    [ -z "$release" ] && dpkg-query -W -f='${Status}' "$package" 2>/dev/null |
+        grep -q "install ok installed" || missing+=("$package")
     arch=${package#*:}
-    if [ "$arch" != "$package" ] &&
-        ! (dpkg --print-architecture && dpkg --print-foreign-architectures) | grep -qx "$arch"; then
-        $sudo dpkg --add-architecture "$arch"
-    fi
+    [ "$arch" = "$package" ] || (dpkg --print-architecture && dpkg --print-foreign-architectures) |
+        grep -qx "$arch" || $sudo dpkg --add-architecture "$arch"
 done
 [ ${#missing[@]} -gt 0 ] || exit 0
 

@@ -1,8 +1,10 @@
 # What the scripts that install packages and make roots, machines and packages share; source
 # this file.
 
-# This machine's Debian release, by its code name.
+# This machine's Debian release, by its code name; sudo, for what only root may do, unless root.
 host_release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
 
 # Sets archive_options to mmdebstrap's options for Debian release $1. The archive reached here
 # is a snapshot: the Release files of testing and unstable carry a Valid-Until date that a
@@ -31,9 +33,8 @@ bounded() {
 # as systemd does when that package is installed, and a container or a fresh root does not.
 # The emulator is opened once, here (flag F), so that it runs them inside any root.
 register_qemu_user() {
-    local name sudo=""
+    local name
     name=$(dpkg-architecture -a "$1" -q DEB_HOST_GNU_CPU 2>/dev/null)
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
     mountpoint -q /proc/sys/fs/binfmt_misc ||
         $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
     [ -e "/proc/sys/fs/binfmt_misc/qemu-$name" ] ||

@@ -18,9 +18,8 @@ trap 'rm -rf "$work"' EXIT
 check() {
     [ "$2" -eq "$3" ] || problem "exit status $2, expected $3"
     [ ! -s "$work/out" ] || problem "wrote to standard output: $(head -c 200 "$work/out")"
-    if [ $# -ge 4 ] && ! printf '%s' "$4" | cmp -s - "$work/err"; then
+    [ $# -lt 4 ] || printf '%s' "$4" | cmp -s - "$work/err" ||
         problem "standard error was (cat -A): $(cat -A "$work/err")"
-    fi
     end_case "$1"
     rm -f "$work/out" "$work/err"
 }
@@ -45,10 +44,7 @@ check "standard output closed" $? 1 \
 # of /dev/null fail; the leak checker stays off, since it can't trace a process strace traces.
 without_dev_null=(env ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
     strace -f -qq -o /dev/null -P /dev/null -e trace=openat -e inject=openat:error=EACCES)
-if ! "${without_dev_null[@]}" true; then
-    echo "FAIL: strace cannot trace here"
-    exit 1
-fi
+"${without_dev_null[@]}" true || { echo "FAIL: strace cannot trace here"; exit 1; }
 # Under an emulator, the emulator takes descriptor 0 for the binary before the tool starts.
 if [ -n "${FRAME_INTEGRATOR_EMULATED:-}" ]; then
     echo "skipped: standard input closed, no /dev/null (under $FRAME_INTEGRATOR_EMULATED)"

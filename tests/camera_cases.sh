@@ -10,10 +10,7 @@
 set -uo pipefail
 source "$(dirname "$0")/helpers.sh"
 source "$(dirname "$0")/../scripts/roots.sh"
-if ! modprobe --dry-run vivid; then
-    echo "skipped: this kernel has no vivid module"
-    exit 77
-fi
+modprobe --dry-run vivid || { echo "skipped: this kernel has no vivid module"; exit 77; }
 tool=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -41,8 +38,7 @@ declare -A expected_held_after_switch=(
 library_lines_as_claimed() {
     local level=${1:-WARNING} levels
     levels=$(sed -nE 's/^\[ ?([A-Z]+):.*/\1/p' "$errors" | sort -u | xargs)
-    ! grep -q '^frame-integrator' "$errors" ||
-        problem "at log level $level, lines of its own: $(grep '^frame-integrator' "$errors")"
+    problem "$(grep '^frame-integrator' "$errors" | sed "s/^/at log level $level, a line of its own: /")"
     case $level in
         WARNING) [[ " $levels " == *" WARN "* ]] || problem "no library warning at the default level" ;;
         ERROR) [ -z "${levels//ERROR/}" ] || problem "at log level ERROR, library lines of levels $levels" ;;
@@ -70,11 +66,8 @@ start_and_wait() {
 # What the tool was seen to do, $1, is $2; with $2 empty (not known for this release and
 # backend), says what it was.
 seen_as_expected() {
-    if [ -z "$2" ]; then
-        echo "note: $host_release $backend: $1 (checked on the releases it is known for)"
-    elif [ "$1" != "$2" ]; then
-        problem "$1; expected: $2"
-    fi
+    [ -n "$2" ] || { echo "note: $host_release $backend: $1 (checked on the releases it is known for)"; return; }
+    [ "$1" = "$2" ] || problem "$1; expected: $2"
 }
 
 # The capture nodes the tool holds open are $1, and no others.
@@ -88,9 +81,7 @@ check_held() {
 # numbered 1, 2, 3, ...; a failed case shows the tool's standard error and ends the tool before
 # the next case unloads the driver. The next case starts without the files of this one.
 finish_case() {
-    local faults
-    faults=$(report_faults)
-    [ -z "$faults" ] || problem "$faults"
+    problem "$(report_faults)"
     [ ${#problems[@]} -eq 0 ] ||
         problem "its standard error began: $(head -n 20 "$errors" 2>/dev/null)"
     end_tool
@@ -111,9 +102,7 @@ reads_steady_camera() {
     check_held "$4"
     [ -z "${5:-}" ] || "$5"
     stop_with_q problem
-    local off
-    off=$(psnr_outside $ceiling $ceiling)
-    [ -z "$off" ] || problem "'$off': the tool reads a camera that is not the steady one"
+    problem "$(psnr_outside $ceiling $ceiling | sed 's/^/not the steady camera: /')"
 }
 
 # Whatever node the tool still holds, another program can set camera 0's format and stream from
@@ -182,11 +171,8 @@ no_camera() {
 
 for backend in gstreamer v4l2; do
     # The library tries GStreamer first; at priority 0 it leaves it out, and V4L2 opens.
-    if [ "$backend" = gstreamer ]; then
-        unset OPENCV_VIDEOIO_PRIORITY_GSTREAMER
-    else
-        export OPENCV_VIDEOIO_PRIORITY_GSTREAMER=0
-    fi
+    unset OPENCV_VIDEOIO_PRIORITY_GSTREAMER
+    [ "$backend" = gstreamer ] || export OPENCV_VIDEOIO_PRIORITY_GSTREAMER=0
     for case in one_webcam mode_and_disconnect two_cameras two_webcams no_camera; do
         "$case"
         finish_case

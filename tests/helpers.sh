@@ -3,11 +3,11 @@
 # Every wait below is a bound for a hang, not a measure of speed: a slow machine gets there
 # later, a stalled loop never, and a wait that ends without what it waited for fails.
 
-# Notes a problem of the case being run.
+# Notes a problem of the case being run; an empty one is none.
 problems=()
 failures=0
 problem() {
-    problems+=("$*")
+    [ -z "$*" ] || problems+=("$*")
 }
 
 # Prints the line of the case titled $1, ok or FAIL with its problems, and forgets them.

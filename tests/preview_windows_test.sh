@@ -71,38 +71,30 @@ compositor_windows_shown() {
     [ -n "$(compositor_view "Source image")" ] && [ -n "$(compositor_view "Source_seki image")" ]
 }
 
-# Finds both windows by their exact titles, as the route sees them.
+# Finds both windows by their exact titles, as the route sees them: X11 windows on X11 and
+# Xwayland, the compositor's views on both Wayland routes, and on native Wayland the tool's own.
 find_windows() {
-    case $route in
-        x11)
-            wait_while_running preview_windows_shown || fail "the two preview windows did not appear"
-            # Both open at (0,0): the integrated one moves below, so neither hides the other.
-            xdotool windowmove "$seki_id" 0 600
-            ;;
-        xwayland)
-            # Seen once in many runs: weston never showed two windows that Xwayland had
-            # mapped with their titles, which is between the two of them. A fault of the tool
-            # would show again in a second run.
-            for run in first second; do
-                wait_while_running preview_windows_shown ||
-                    fail "the two preview windows did not appear on Xwayland"
-                wait_while_running compositor_windows_shown && return
-                [ $run = first ] || fail "the compositor does not show the two windows"
-                weston-debug scene-graph >"$artifacts/scene-graph-first-run.txt" 2>&1
-                echo "weston does not show the two windows that Xwayland mapped; running once more"
-                end_tool
-                start_tool "${wrap[@]}" "$camera"
-            done
-            ;;
-        wayland)
-            wait_while_running compositor_windows_shown ||
-                fail "the compositor does not show the two windows"
-            for title in "Source image" "Source_seki image"; do
-                compositor_view "$title" | grep -q "role xdg_toplevel, PID $pid," ||
-                    fail "'$title' is not a Wayland window of the tool: $(compositor_view "$title")"
-            done
-            ;;
-    esac
+    local run
+    # Seen once in many runs: weston never showed two windows that Xwayland had mapped with their
+    # titles, which is between the two of them. A fault of the tool would show again in a second
+    # run.
+    for run in first second; do
+        [ "$route" = wayland ] || wait_while_running preview_windows_shown ||
+            fail "the two preview windows did not appear on $route"
+        # Both open at (0,0): the integrated one moves below, so neither hides the other.
+        [ "$route" != x11 ] || { xdotool windowmove "$seki_id" 0 600; return; }
+        wait_while_running compositor_windows_shown && break
+        [ $run = first ] && [ "$route" = xwayland ] || fail "the compositor does not show the two windows"
+        weston-debug scene-graph >"$artifacts/scene-graph-first-run.txt" 2>&1
+        echo "weston does not show the two windows that Xwayland mapped; running once more"
+        end_tool
+        start_tool "${wrap[@]}" "$camera"
+    done
+    [ "$route" = wayland ] || return 0
+    for title in "Source image" "Source_seki image"; do
+        compositor_view "$title" | grep -q "role xdg_toplevel, PID $pid," ||
+            fail "'$title' is not a Wayland window of the tool: $(compositor_view "$title")"
+    done
 }
 
 # Prints the standard deviation of the grey levels in the middle of the X window $1, where the
@@ -129,12 +121,11 @@ report_goes_on 30 || fail "the report stopped at line $(wc -l <"$report") while 
 # Each frame brings fresh noise; the integrated image averages it over the frames, which leaves
 # about 1/sqrt(3) (0.58) of its spread. Swapped windows would give 1.7. What the windows show
 # is Qt's and the same on every desktop: it is looked at on X11.
-if [ "$route" = x11 ]; then
+[ "$route" != x11 ] ||
     awk -v frame="$(centre_spread "$source_id" source)" -v seki="$(centre_spread "$seki_id" seki)" \
         'BEGIN { print "spread ratio " seki / frame
                  exit !(seki / frame > 0.45 && seki / frame < 0.72) }' ||
-        fail "the windows do not show the noisy frame and the smoothed integrated image"
-fi
+    fail "the windows do not show the noisy frame and the smoothed integrated image"
 
 # One key at a time: keys pressed together can reach the loop as one key, the last.
 key_is_ignored 27 Escape

@@ -27,11 +27,8 @@ weston_started() {
     xwayland_display=$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$log" | head -n 1)
     [ -n "$compositor_window" ] && [ -n "$xwayland_display" ]
 }
-if ! wait_until 120 weston_started; then
-    echo "with_nested_weston: weston did not start; its log:" >&2
-    cat "$log" >&2
-    exit 1
-fi
+wait_until 120 weston_started || { echo "with_nested_weston: weston did not start; its log:" >&2
+    cat "$log" >&2; exit 1; }
 
 # The pointer rests on the compositor's panel along the top, which stays above every window, so
 # that it neither hides nor hovers over any part of one.
