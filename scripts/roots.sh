@@ -18,14 +18,16 @@ set_archive_options() {
     esac
 }
 
-# Runs a command for at most $1 seconds. One that runs past that is sent TERM, then KILL, and
-# fails with a line that names it and its limit: a hang under emulation then costs its limit and
-# says where it was, not the whole run's. In the foreground, so that Ctrl+C still reaches it.
+# Runs a command for at most $1 seconds. One that runs past that is sent TERM, then KILL, with
+# all it started, and fails with a line that names it and its limit: a hang under emulation then
+# costs its limit and says where it was, not the whole run's. At a terminal the command stays in
+# its process group, so that Ctrl+C reaches it, and the signals reach the command alone.
 bounded() {
-    timeout --foreground --kill-after=30 "$@" && return
+    local foreground=()
+    [ ! -t 0 ] || foreground=(--foreground)
+    timeout "${foreground[@]}" --kill-after=30 "$@" && return
     local status=$?
-    [ $status -ne 124 ] && [ $status -ne 137 ] ||
-        echo "bounded: '${*:2:3} ...' ran past its limit of $1 s and was ended" >&2
+    case $status in 124 | 137) echo "bounded: '${*:2:3} ...' ran past its limit of $1 s" >&2 ;; esac
     return $status
 }
 
@@ -33,10 +35,9 @@ bounded() {
 # as systemd does when that package is installed, and a container or a fresh root does not.
 # The emulator is opened once, here (flag F), so that it runs them inside any root.
 register_qemu_user() {
-    local name
-    name=$(dpkg-architecture -a "$1" -q DEB_HOST_GNU_CPU 2>/dev/null)
+    local name=qemu-$(dpkg-architecture -a "$1" -q DEB_HOST_GNU_CPU 2>/dev/null)
     mountpoint -q /proc/sys/fs/binfmt_misc ||
         $sudo mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
-    [ -e "/proc/sys/fs/binfmt_misc/qemu-$name" ] ||
-        $sudo sh -c "cat /usr/lib/binfmt.d/qemu-$name.conf >/proc/sys/fs/binfmt_misc/register"
+    [ -e "/proc/sys/fs/binfmt_misc/$name" ] ||
+        $sudo sh -c "cat /usr/lib/binfmt.d/$name.conf >/proc/sys/fs/binfmt_misc/register"
 }
