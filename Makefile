@@ -16,9 +16,10 @@ LINT_PACKAGES := clang-tidy clang-format
 # RELEASE and ARCH pick the Debian release and architecture (amd64 or arm64) that make package
 # and make test-cameras build for; by default this machine's.
 HOST_RELEASE := $(shell . /etc/os-release && echo $$VERSION_CODENAME)
-DEB_ARCH := $(or $(ARCH),$(shell dpkg --print-architecture))
+BUILD_ARCH := $(shell dpkg --print-architecture)
+DEB_ARCH := $(or $(ARCH),$(BUILD_ARCH))
 # A package for another architecture is cross-built, and its tests run under qemu-user.
-CROSS_PACKAGES := $(if $(filter-out $(shell dpkg --print-architecture),$(DEB_ARCH)),qemu-user-static)
+CROSS_PACKAGES := $(if $(filter-out $(BUILD_ARCH),$(DEB_ARCH)),qemu-user-static)
 # What mmdebstrap-autopkgtest-build-qemu and autopkgtest need to make and boot a machine of
 # ARCH; another architecture's programs run under qemu-user while its image is made.
 CAMERA_HOST_PACKAGES := autopkgtest mmdebstrap e2fsprogs dosfstools fdisk mtools qemu-utils \
