@@ -9,7 +9,6 @@ set -euo pipefail
 release=$1
 arch=$2
 repo=$(cd "$(dirname "$0")/.." && pwd)
-build_arch=$(dpkg --print-architecture)
 out=$repo/build-package/$release-$arch
 source "$repo/scripts/roots.sh"
 set_archive_options "$release"
@@ -18,14 +17,14 @@ rm -rf "$out"
 mkdir -p "$out/frame-integrator"
 git -C "$repo" ls-files -z --cached --others --exclude-standard |
     tar -C "$repo" --null -T - -cf - | tar -C "$out/frame-integrator" -xf -
-if [ "$release-$arch" = "$host_release-$build_arch" ]; then
+if [ "$release-$arch" = "$host_release-$host_arch" ]; then
     (cd "$out/frame-integrator" && bounded 1800 dpkg-buildpackage -us -uc)
 else
     # For another architecture, a cross build whose tests run through qemu-user, as Debian's
     # builders run them where the emulator is registered (crossbuildcanrunhostbinaries).
     cross=() options=${DEB_BUILD_OPTIONS:-}
-    if [ "$arch" != "$build_arch" ]; then
-        cross=(--architectures="$build_arch,$arch" --include="crossbuild-essential-$arch")
+    if [ "$arch" != "$host_arch" ]; then
+        cross=(--architectures="$host_arch,$arch" --include="crossbuild-essential-$arch")
         options+="${options:+ }crossbuildcanrunhostbinaries"
         register_qemu_user "$arch"
     fi

@@ -1,8 +1,10 @@
 # What the scripts that install packages and make roots, machines and packages share; source
 # this file.
 
-# This machine's Debian release, by its code name; sudo, for what only root may do, unless root.
+# This machine's Debian release, by its code name, and architecture; sudo, for what only root
+# may do, unless root.
 host_release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+host_arch=$(dpkg --print-architecture)
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 

@@ -69,7 +69,7 @@ image=$cache/$release-$arch-$key.img
 if [ ! -s "$image" ]; then
     mkdir -p "$cache"
     rm -f "$cache/$release-$arch-"*.img
-    [ "$arch" = "$(dpkg --print-architecture)" ] || register_qemu_user "$arch"
+    [ "$arch" = "$host_arch" ] || register_qemu_user "$arch"
     # Through bash: Debian 12's dash lacks the pipefail that the backported script sets.
     bounded "$image_limit" bash "$(command -v mmdebstrap-autopkgtest-build-qemu)" \
         "${builder_options[@]}" "$release" "$image.partial" -- "${mmdebstrap_options[@]}"
@@ -92,7 +92,7 @@ give_subordinate_ids() {
                 $sudo mv "$file.new" "$file"; }
     done
 }
-if [ "$arch" = "$(dpkg --print-architecture)" ]; then
+if [ "$arch" = "$host_arch" ]; then
     give_subordinate_ids
     out=$packages/autopkgtest-container
     status=0
